@@ -1,0 +1,10 @@
+# Adds -fsanitize flags to every target of the build, the JUCE modules included.
+function(tarrowby_enable_sanitizers sanitizers)
+    if(NOT sanitizers)
+        return()
+    endif()
+    list(JOIN sanitizers "," joined)
+    set(flags "-fsanitize=${joined}" "-fno-omit-frame-pointer" "-fno-sanitize-recover=all")
+    add_compile_options(${flags})
+    add_link_options("-fsanitize=${joined}")
+endfunction()

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+/**
+    The loudspeaker controller's signal path: bass management at one common
+    crossover, master level with Dim and Cut, per-channel mutes and solos, and
+    per-channel peak metering over 16 channels.
+
+    Threads: processBlock runs on the audio thread; everything else runs on the
+    message thread. The fields shared between the two are relaxed atomics, so the
+    audio thread never waits for the message thread and never races it.
+*/
+class JuceDemoPluginAudioProcessor : public juce::AudioProcessor,
+                                     public juce::Timer
+{
+public:
+    class JuceDemoPluginAudioProcessorEditor;
+
+    static constexpr int numChannels = 16;
+    static constexpr int bassTargetChannel = 3;
+    static constexpr int numCrossoverFilters = numChannels + 1;
+    static constexpr int lowPassFilterIndex = numChannels;
+    static constexpr int pollIntervalMs = 200;
+
+    JuceDemoPluginAudioProcessor();
+    ~JuceDemoPluginAudioProcessor() override;
+
+    //==============================================================================
+    const juce::String getName() const override;
+
+    void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
+    void releaseResources() override;
+
+    /** Audio thread. Never allocates, locks (beyond each filter's own spin lock) or calls the system. */
+    void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
+    void processBlock (juce::AudioBuffer<double>&, juce::MidiBuffer&) override;
+    bool supportsDoublePrecisionProcessing() const override;
+
+    double getTailLengthSeconds() const override;
+    bool acceptsMidi() const override;
+    bool producesMidi() const override;
+    void reset() override;
+
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override;
+
+    int getNumPrograms() override;
+    int getCurrentProgram() override;
+    void setCurrentProgram (int) override;
+    const juce::String getProgramName (int) override;
+    void changeProgramName (int, const juce::String&) override;
+
+    /** Message thread. Writes the "VC2!" state bytes. */
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    /** Message thread. Reads state bytes; anything invalid is ignored and changes nothing. */
+    void setStateInformation (const void* data, int sizeInBytes) override;
+
+    bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+
+    /** Message thread. Recomputes the 17 crossover filters from "balance" for the given sample rate. */
+    void updateFilterCoeffs (double sampleRate);
+
+    //==============================================================================
+    /** The four parameters and the tree that saves them, with its uiState child. */
+    juce::AudioProcessorValueTreeState parameters;
+
+    /** Largest absolute output sample per channel since the editor last read it. */
+    std::array<std::atomic<float>, numChannels> peakLevels;
+
+    /** The 51 switch flags, copied from the editor's matrix by the poll. */
+    std::array<std::atomic<bool>, numChannels> channelMute;
+    std::array<std::atomic<bool>, numChannels> channelSolo;
+    std::array<std::atomic<bool>, numChannels> channelBassManaged;
+    std::atomic<bool> mutesBypassed;
+    std::atomic<bool> solosBypassed;
+    std::atomic<bool> bassManagementBypassed;
+
+    /** [0..15] high-pass of each channel, [16] low-pass of the bass sum. */
+    std::array<std::unique_ptr<juce::IIRFilter>, numCrossoverFilters> crossoverFilters;
+
+    /** Lamp flags, written by every block. */
+    std::atomic<bool> bassSignalPresent { false };
+    std::atomic<bool> channelPairsDiffer { false };
+
+    /** The normalised "gain" and "balance" values that the poll last saw. */
+    float lastGainValue = 0.8f;
+    float lastCrossoverValue = 0.5f;
+
+    /** Message thread, every 200 ms: copies the editor's switches and handles one changed parameter. */
+    void timerCallback() override;
+
+private:
+    /** Scratch memory for the bass sum, sized on the message thread. */
+    std::vector<float> bassSum;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JuceDemoPluginAudioProcessor)
+};

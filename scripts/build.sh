@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour of the project into build/<flavour>.
+#   release  the application and the benchmarks, optimised
+#   test     the test programs, with assertions, AddressSanitizer and UndefinedBehaviorSanitizer
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+flavour=${1:-release}
+shift || true
+jobs=${TARROWBY_JOBS:-$(nproc)}
+
+case "$flavour" in
+    release)
+        args=(-DCMAKE_BUILD_TYPE=Release -DTARROWBY_BUILD_APP=ON -DTARROWBY_BUILD_BENCH=ON -DTARROWBY_BUILD_TESTS=ON
+              -DTARROWBY_UNIT_TESTS=OFF -DTARROWBY_E2E=ON)
+        ;;
+    test)
+        args=(-DCMAKE_BUILD_TYPE=Debug -DTARROWBY_BUILD_APP=OFF -DTARROWBY_BUILD_TESTS=ON
+              -DTARROWBY_UNIT_TESTS=ON -DTARROWBY_E2E=OFF
+              "-DTARROWBY_SANITIZERS=address;undefined")
+        ;;
+    *)
+        echo "unknown flavour: $flavour" >&2
+        exit 2
+        ;;
+esac
+
+cmake -S "$root" -B "$root/build/$flavour" "${args[@]}" "$@" >/dev/null
+cmake --build "$root/build/$flavour" --parallel "$jobs"

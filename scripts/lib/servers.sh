@@ -1,0 +1,59 @@
+# Helpers that start a private X display and a private JACK dummy server.
+# Source this file; each start function exports what clients need and
+# registers the server for stop_servers.
+
+started_pids=()
+
+# start_xvfb: starts Xvfb on a free display number and exports DISPLAY.
+start_xvfb() {
+    local n
+    for n in $(seq 90 140); do
+        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+            Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+            started_pids+=($!)
+            export DISPLAY=":$n"
+            for _ in $(seq 1 100); do
+                xdpyinfo >/dev/null 2>&1 && return 0
+                sleep 0.1
+            done
+            echo "Xvfb did not come up on :$n" >&2
+            return 1
+        fi
+    done
+    echo "no free X display number" >&2
+    return 1
+}
+
+# start_jackd NAME [PERIOD]: starts a JACK dummy server with 16 inputs and
+# 16 outputs at 48 kHz under the given server name and exports JACK_DEFAULT_SERVER.
+start_jackd() {
+    local name=$1 period=${2:-512}
+    jackd --no-realtime -n "$name" -d dummy -r 48000 -p "$period" -C 16 -P 16 >"/tmp/jackd-$name.log" 2>&1 &
+    started_pids+=($!)
+    export JACK_DEFAULT_SERVER="$name"
+    export JACK_NO_AUDIO_RESERVATION=1
+    for _ in $(seq 1 100); do
+        jack_lsp -s "$name" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "jackd $name did not start; see /tmp/jackd-$name.log" >&2
+    return 1
+}
+
+stop_servers() {
+    local pid
+    for pid in "${started_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${started_pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    started_pids=()
+}
+
+# audio_device_present: true when a sound card or a running JACK server is there.
+audio_device_present() {
+    compgen -G "/dev/snd/pcmC*" >/dev/null && return 0
+    jack_lsp >/dev/null 2>&1 && return 0
+    return 1
+}
