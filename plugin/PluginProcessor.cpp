@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "PluginEditor.h"
 
 // Placeholder bodies; the signal path, state bytes and poll are filled in next.
 
@@ -28,7 +29,7 @@ double JuceDemoPluginAudioProcessor::getTailLengthSeconds() const { return 0.0; 
 bool JuceDemoPluginAudioProcessor::acceptsMidi() const { return true; }
 bool JuceDemoPluginAudioProcessor::producesMidi() const { return false; }
 void JuceDemoPluginAudioProcessor::reset() {}
-juce::AudioProcessorEditor* JuceDemoPluginAudioProcessor::createEditor() { return nullptr; }
+juce::AudioProcessorEditor* JuceDemoPluginAudioProcessor::createEditor() { return new JuceDemoPluginAudioProcessorEditor (*this); }
 bool JuceDemoPluginAudioProcessor::hasEditor() const { return true; }
 int JuceDemoPluginAudioProcessor::getNumPrograms() { return 0; }
 int JuceDemoPluginAudioProcessor::getCurrentProgram() { return 0; }

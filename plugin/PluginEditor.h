@@ -1,0 +1,75 @@
+#pragma once
+
+#include "LevelWidgets.h"
+#include "PluginProcessor.h"
+
+#include <array>
+#include <memory>
+
+/**
+    The controller's window content: gain and crossover knobs, Dim and Cut, the
+    3 x 17 switch matrix (polled by the processor), 16 meters and two lamps.
+    Message thread only.
+*/
+class JuceDemoPluginAudioProcessor::JuceDemoPluginAudioProcessorEditor : public juce::AudioProcessorEditor,
+                                                                          public juce::Timer,
+                                                                          public juce::Button::Listener
+{
+public:
+    static constexpr int refreshIntervalMs = 62;
+
+    /** Opens popup menus in the parent the caller names; otherwise draws as LookAndFeel_V4. */
+    class ForcePopupsInParentWindow : public juce::LookAndFeel_V4
+    {
+    public:
+        ~ForcePopupsInParentWindow() override = default;
+        juce::Component* getParentComponentForMenuOptions (const juce::PopupMenu::Options& options) override;
+    };
+
+    explicit JuceDemoPluginAudioProcessorEditor (JuceDemoPluginAudioProcessor& owner);
+    ~JuceDemoPluginAudioProcessorEditor() override;
+
+    void paint (juce::Graphics& g) override;
+    void resized() override;
+
+    /** Every 62 ms: hands the processor's peaks to the meters and its flags to the lamps. */
+    void timerCallback() override;
+
+    void buttonStateChanged (juce::Button*) override;
+    void buttonClicked (juce::Button*) override;
+
+    /** The editor's processor, typed. */
+    JuceDemoPluginAudioProcessor& getProcessor() const noexcept { return pluginProcessor; }
+
+    //==============================================================================
+    juce::Label gainLabel, crossoverLabel;
+
+    std::array<std::unique_ptr<SimpleMeter>, numChannels> meters;
+    std::unique_ptr<SimpleLED> layoutLed, bassManLed;
+
+    std::array<std::unique_ptr<juce::ToggleButton>, numChannels> muteButtons, soloButtons, bassButtons;
+    std::unique_ptr<juce::ToggleButton> muteBypassButton, soloBypassButton, bassBypassButton;
+    std::array<std::unique_ptr<juce::Label>, numChannels + 1> channelLabels;
+
+    juce::Slider gainSlider, crossoverSlider;
+    juce::AudioProcessorValueTreeState::SliderAttachment gainAttachment, crossoverAttachment;
+
+    ForcePopupsInParentWindow popupLookAndFeel;
+
+    juce::TextButton dimButton, cutButton;
+
+    juce::Label muteLabelLeft, soloLabelLeft, bassLabelLeft;
+    juce::Label muteLabelRight, soloLabelRight, bassLabelRight;
+    juce::Label layoutLabel, bassManLabel;
+    juce::Label infoLabel, versionTextLabel;
+
+    juce::AudioProcessorValueTreeState::ButtonAttachment dimAttachment, muteAttachment;
+
+    juce::Image logoImage;
+    juce::HyperlinkButton donateLink;
+
+private:
+    JuceDemoPluginAudioProcessor& pluginProcessor;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JuceDemoPluginAudioProcessorEditor)
+};
