@@ -44,11 +44,16 @@ public:
     //==============================================================================
     juce::Label gainLabel, crossoverLabel;
 
+    /** One meter per channel; all empty unless the process runs stand-alone. */
     std::array<std::unique_ptr<SimpleMeter>, numChannels> meters;
+    /** Green while the processor's channelPairsDiffer / bassSignalPresent is set, else half-transparent red. */
     std::unique_ptr<SimpleLED> layoutLed, bassManLed;
 
+    /** The switch matrix, read by the processor's poll. bassButtons[3] exists but is never shown. */
     std::array<std::unique_ptr<juce::ToggleButton>, numChannels> muteButtons, soloButtons, bassButtons;
+    /** On: the whole row is not applied. */
     std::unique_ptr<juce::ToggleButton> muteBypassButton, soloBypassButton, bassBypassButton;
+    /** "1" .. "16" and "x" above the bypass column. */
     std::array<std::unique_ptr<juce::Label>, numChannels + 1> channelLabels;
 
     juce::Slider gainSlider, crossoverSlider;
@@ -65,6 +70,7 @@ public:
 
     juce::AudioProcessorValueTreeState::ButtonAttachment dimAttachment, muteAttachment;
 
+    /** The embedded logo at 48 x 48; null when it cannot be decoded. */
     juce::Image logoImage;
     juce::HyperlinkButton donateLink;
 
