@@ -1,43 +1,484 @@
 #include "PluginProcessor.h"
 #include "PluginEditor.h"
+#include "SwitchDefaults.h"
 
-// Placeholder bodies; the signal path, state bytes and poll are filled in next.
+#include <cmath>
+#include <cstring>
 
+#if JUCE_USE_SSE_INTRINSICS
+ #include <emmintrin.h>
+#endif
+
+// The filter coefficients and levels are specified operation by operation; keep
+// the compiler from fusing a multiply and an add into one rounding.
+#if JUCE_CLANG
+ #pragma STDC FP_CONTRACT OFF
+#endif
+
+namespace
+{
+constexpr auto relaxed = std::memory_order_relaxed;
+
+/** 1 / Q with Q the single-precision square root of two. */
+constexpr double inverseQ = 0.7071067932881648;
+constexpr double pi = 3.141592653589793;
+
+constexpr double pairDifferenceThreshold = 0.0001;
+constexpr double bassPresenceThreshold = 0.01;
+
+/** "VC2!" read as a little-endian 32-bit value. */
+constexpr juce::uint32 stateMagic = 0x21324356;
+constexpr int stateHeaderSize = 8;
+
+std::unique_ptr<juce::AudioParameterFloat> makeParameter (const char* id, const char* name, float start, float end, float defaultValue)
+{
+    return std::make_unique<juce::AudioParameterFloat> (id, name, juce::NormalisableRange<float> (start, end), defaultValue);
+}
+
+juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout()
+{
+    // Defaults as the parameters report them: 0 dB and 80 Hz, so value and default agree.
+    juce::AudioProcessorValueTreeState::ParameterLayout layout;
+    layout.add (makeParameter ("gain", "Gain", -60.0f, 0.0f, 0.0f),
+                makeParameter ("balance", "Balance", 80.0f, 125.0f, 80.0f),
+                makeParameter ("dim", "Dim", 0.0f, 1.0f, 0.0f),
+                makeParameter ("mute", "Mute", 0.0f, 1.0f, 0.0f));
+    return layout;
+}
+
+/** Largest absolute value of the samples, NaNs ignored; 0 for no samples. */
+float absoluteMaximum (const float* samples, int numSamples) noexcept
+{
+    float result = 0.0f;
+    int i = 0;
+
+   #if JUCE_USE_SSE_INTRINSICS
+    // maxps returns its second operand when either is NaN, so NaN samples never win.
+    const auto absMask = _mm_castsi128_ps (_mm_set1_epi32 (0x7fffffff));
+    auto m0 = _mm_setzero_ps(), m1 = m0, m2 = m0, m3 = m0;
+
+    for (; i + 16 <= numSamples; i += 16)
+    {
+        m0 = _mm_max_ps (_mm_and_ps (_mm_loadu_ps (samples + i), absMask), m0);
+        m1 = _mm_max_ps (_mm_and_ps (_mm_loadu_ps (samples + i + 4), absMask), m1);
+        m2 = _mm_max_ps (_mm_and_ps (_mm_loadu_ps (samples + i + 8), absMask), m2);
+        m3 = _mm_max_ps (_mm_and_ps (_mm_loadu_ps (samples + i + 12), absMask), m3);
+    }
+
+    for (; i + 4 <= numSamples; i += 4)
+        m0 = _mm_max_ps (_mm_and_ps (_mm_loadu_ps (samples + i), absMask), m0);
+
+    float lanes[4];
+    _mm_storeu_ps (lanes, _mm_max_ps (_mm_max_ps (m0, m1), _mm_max_ps (m2, m3)));
+    result = juce::jmax (lanes[0], lanes[1], lanes[2], lanes[3]);
+   #endif
+
+    for (; i < numSamples; ++i)
+    {
+        const auto a = std::abs (samples[i]);
+
+        if (a > result)
+            result = a;
+    }
+
+    return result;
+}
+
+bool channelsDiffer (const float* a, const float* b, int numSamples) noexcept
+{
+    for (int i = 0; i < numSamples; ++i)
+        if ((double) std::abs (a[i] - b[i]) > pairDifferenceThreshold)
+            return true;
+
+    return false;
+}
+} // namespace
+
+//==============================================================================
 JuceDemoPluginAudioProcessor::JuceDemoPluginAudioProcessor()
     : AudioProcessor (BusesProperties()
                           .withInput ("Input", juce::AudioChannelSet::stereo(), true)
                           .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
-      parameters (*this, nullptr, "state",
-                  { std::make_unique<juce::AudioParameterFloat> ("gain", "Gain", juce::NormalisableRange<float> (-60.0f, 0.0f), 0.0f),
-                    std::make_unique<juce::AudioParameterFloat> ("balance", "Balance", juce::NormalisableRange<float> (80.0f, 125.0f), 80.0f),
-                    std::make_unique<juce::AudioParameterFloat> ("dim", "Dim", juce::NormalisableRange<float> (0.0f, 1.0f), 0.0f),
-                    std::make_unique<juce::AudioParameterFloat> ("mute", "Mute", juce::NormalisableRange<float> (0.0f, 1.0f), 0.0f) })
+      parameters (*this, nullptr, "state", createParameterLayout()),
+      bassSum ((size_t) defaultScratchSize, 0.0f)
 {
+    // Until the first poll with an editor open, process as a new editor shows.
+    for (int c = 0; c < numChannels; ++c)
+    {
+        peakLevels[(size_t) c].store (0.0f, relaxed);
+        channelMute[(size_t) c].store (SwitchDefaults::isMuted (c), relaxed);
+        channelSolo[(size_t) c].store (SwitchDefaults::isSoloed (c), relaxed);
+        channelBassManaged[(size_t) c].store (SwitchDefaults::isBassManaged (c), relaxed);
+    }
+
+    mutesBypassed.store (SwitchDefaults::mutesBypassed, relaxed);
+    solosBypassed.store (SwitchDefaults::solosBypassed, relaxed);
+    bassManagementBypassed.store (SwitchDefaults::bassManagementBypassed, relaxed);
+
+    juce::ValueTree uiState ("uiState");
+    uiState.setProperty ("width", 472, nullptr);
+    uiState.setProperty ("height", 310, nullptr);
+    parameters.state.appendChild (uiState, nullptr);
+
     for (auto& filter : crossoverFilters)
         filter = std::make_unique<juce::IIRFilter>();
+
+    startTimer (pollIntervalMs);
 }
 
-JuceDemoPluginAudioProcessor::~JuceDemoPluginAudioProcessor() = default;
+JuceDemoPluginAudioProcessor::~JuceDemoPluginAudioProcessor()
+{
+    for (auto& filter : crossoverFilters)
+        filter.reset();
+}
 
+//==============================================================================
 const juce::String JuceDemoPluginAudioProcessor::getName() const { return "Tarrowby"; }
-void JuceDemoPluginAudioProcessor::prepareToPlay (double sampleRate, int) { updateFilterCoeffs (sampleRate); }
+
+void JuceDemoPluginAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
+{
+    updateFilterCoeffs (sampleRate);
+
+    // Only grows: a smaller scratch would just mean more pieces per block.
+    const auto wanted = (size_t) juce::jlimit (defaultScratchSize, maximumScratchSize, maximumExpectedSamplesPerBlock);
+
+    if (wanted > bassSum.size())
+        bassSum.assign (wanted, 0.0f);
+}
+
 void JuceDemoPluginAudioProcessor::releaseResources() {}
-void JuceDemoPluginAudioProcessor::processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) {}
+
+float JuceDemoPluginAudioProcessor::getNormalisedValue (juce::StringRef parameterId) const noexcept
+{
+    // A map lookup on a string reference: no allocation, no lock.
+    return parameters.getParameter (parameterId)->getValue();
+}
+
+//==============================================================================
+void JuceDemoPluginAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    const auto gainValue = getNormalisedValue ("gain");
+    const auto dimValue = getNormalisedValue ("dim");
+    const auto muteValue = getNormalisedValue ("mute");
+    const float gainDb = gainValue * 60.0f + -60.0f;
+
+    const int numSamples = buffer.getNumSamples();
+    const int numBufferChannels = buffer.getNumChannels();
+    const int numOutputs = juce::jmin (getTotalNumOutputChannels(), numBufferChannels);
+    const int numProcessed = juce::jmin (numChannels, numBufferChannels);
+
+    for (int c = getTotalNumInputChannels(); c < numOutputs; ++c)
+        buffer.clear (c, 0, numSamples);
+
+    channelPairsDiffer.store (compareChannelPairs (buffer), relaxed);
+    bassSignalPresent.store (manageBass (buffer), relaxed);
+
+    float levelDb = gainDb;
+
+    if (dimValue != 0.0f)
+        levelDb = levelDb + -20.0f;
+
+    if (muteValue != 0.0f)
+        levelDb = levelDb + -120.0f;
+
+    const auto level = (float) std::pow (10.0, (double) levelDb / 20.0);
+
+    if (level < 1.0f)
+    {
+        for (int c = 0; c < numOutputs; ++c)
+        {
+            auto* samples = buffer.getWritePointer (c);
+
+            if (level == 0.0f)
+                juce::FloatVectorOperations::clear (samples, numSamples);
+            else
+                juce::FloatVectorOperations::multiply (samples, level, numSamples);
+        }
+    }
+
+    if (! mutesBypassed.load (relaxed))
+        for (int c = 0; c < numProcessed; ++c)
+            if (channelMute[(size_t) c].load (relaxed))
+                buffer.clear (c, 0, numSamples);
+
+    bool soloed[numChannels];
+    bool anySoloed = false;
+
+    for (int c = 0; c < numChannels; ++c)
+    {
+        soloed[c] = channelSolo[(size_t) c].load (relaxed);
+        anySoloed = anySoloed || soloed[c];
+    }
+
+    if (anySoloed && ! solosBypassed.load (relaxed))
+        for (int c = 0; c < numProcessed; ++c)
+            if (! soloed[c])
+                buffer.clear (c, 0, numSamples);
+
+    raisePeakLevels (buffer);
+}
+
+bool JuceDemoPluginAudioProcessor::compareChannelPairs (const juce::AudioBuffer<float>& buffer) const noexcept
+{
+    const int numSamples = buffer.getNumSamples();
+
+    auto pairDiffers = [&] (int first, int second)
+    {
+        return second < buffer.getNumChannels()
+            && channelsDiffer (buffer.getReadPointer (first), buffer.getReadPointer (second), numSamples);
+    };
+
+    return pairDiffers (9, 11) || pairDiffers (8, 10);
+}
+
+bool JuceDemoPluginAudioProcessor::manageBass (juce::AudioBuffer<float>& buffer) noexcept
+{
+    const int numSamples = buffer.getNumSamples();
+    const int numProcessed = juce::jmin (numChannels, buffer.getNumChannels());
+    const bool bypassed = bassManagementBypassed.load (relaxed);
+
+    // Each managed channel is high-passed in place over the whole block first; the
+    // sum below reads the finished samples, so it may then be built piecewise.
+    float* managed[numChannels];
+    int count = 0;
+
+    for (int c = 0; c < numProcessed; ++c)
+    {
+        if (channelBassManaged[(size_t) c].load (relaxed) && ! bypassed)
+        {
+            auto* samples = buffer.getWritePointer (c);
+            crossoverFilters[(size_t) c]->processSamples (samples, numSamples);
+            managed[count++] = samples;
+        }
+    }
+
+    auto* target = bassTargetChannel < numProcessed ? buffer.getWritePointer (bassTargetChannel) : nullptr;
+    auto& lowPass = *crossoverFilters[(size_t) lowPassFilterIndex];
+    auto* sum = bassSum.data();
+    const int scratchSize = (int) bassSum.size();
+    const float divisor = (float) count;
+    bool present = false;
+    int start = 0;
+
+    jassert (scratchSize > 0);
+
+    // Runs at least once, so the low-pass is entered also for an empty block.
+    do
+    {
+        const int length = juce::jmin (numSamples - start, scratchSize);
+
+        juce::FloatVectorOperations::clear (sum, length);
+
+        for (int m = 0; m < count; ++m)
+            juce::FloatVectorOperations::add (sum, managed[m] + start, length);
+
+        lowPass.processSamples (sum, length);
+
+        if (count > 0)
+        {
+            for (int i = 0; i < length; ++i)
+            {
+                sum[i] = sum[i] / divisor;
+                present = present || (double) std::abs (sum[i]) > bassPresenceThreshold;
+            }
+
+            if (target != nullptr)
+                juce::FloatVectorOperations::add (target + start, sum, length);
+        }
+        else
+        {
+            for (int i = 0; i < length; ++i)
+                present = present || std::abs (sum[i]) > 0.0f;
+        }
+
+        start += length;
+    }
+    while (start < numSamples);
+
+    return present;
+}
+
+void JuceDemoPluginAudioProcessor::raisePeakLevels (const juce::AudioBuffer<float>& buffer) noexcept
+{
+    if (getTotalNumOutputChannels() < numChannels || buffer.getNumChannels() < numChannels)
+        return;
+
+    for (int c = 0; c < numChannels; ++c)
+    {
+        const auto blockPeak = absoluteMaximum (buffer.getReadPointer (c), buffer.getNumSamples());
+        auto& peak = peakLevels[(size_t) c];
+
+        if (blockPeak > peak.load (relaxed))
+            peak.store (blockPeak, relaxed);
+    }
+}
+
 void JuceDemoPluginAudioProcessor::processBlock (juce::AudioBuffer<double>&, juce::MidiBuffer&) {}
+
+//==============================================================================
 bool JuceDemoPluginAudioProcessor::supportsDoublePrecisionProcessing() const { return false; }
 double JuceDemoPluginAudioProcessor::getTailLengthSeconds() const { return 0.0; }
 bool JuceDemoPluginAudioProcessor::acceptsMidi() const { return true; }
 bool JuceDemoPluginAudioProcessor::producesMidi() const { return false; }
 void JuceDemoPluginAudioProcessor::reset() {}
+
 juce::AudioProcessorEditor* JuceDemoPluginAudioProcessor::createEditor() { return new JuceDemoPluginAudioProcessorEditor (*this); }
 bool JuceDemoPluginAudioProcessor::hasEditor() const { return true; }
+
 int JuceDemoPluginAudioProcessor::getNumPrograms() { return 0; }
 int JuceDemoPluginAudioProcessor::getCurrentProgram() { return 0; }
 void JuceDemoPluginAudioProcessor::setCurrentProgram (int) {}
 const juce::String JuceDemoPluginAudioProcessor::getProgramName (int) { return {}; }
 void JuceDemoPluginAudioProcessor::changeProgramName (int, const juce::String&) {}
-void JuceDemoPluginAudioProcessor::getStateInformation (juce::MemoryBlock&) {}
-void JuceDemoPluginAudioProcessor::setStateInformation (const void*, int) {}
-bool JuceDemoPluginAudioProcessor::isBusesLayoutSupported (const BusesLayout&) const { return true; }
-void JuceDemoPluginAudioProcessor::updateFilterCoeffs (double) {}
-void JuceDemoPluginAudioProcessor::timerCallback() {}
+
+//==============================================================================
+void JuceDemoPluginAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    const auto state = parameters.copyState();
+
+    if (auto xml = state.createXml())
+        copyXmlToBinary (*xml, destData);
+}
+
+void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes < stateHeaderSize + 1)
+        return;
+
+    const auto* bytes = static_cast<const char*> (data);
+
+    if (juce::ByteOrder::littleEndianInt (bytes) != stateMagic)
+        return;
+
+    const auto storedLength = (int) juce::ByteOrder::littleEndianInt (bytes + 4);
+
+    if (storedLength <= 0)
+        return;
+
+    // The stored length may claim more than is there, and a zero byte ends the text early.
+    const auto* text = bytes + stateHeaderSize;
+    const auto available = (size_t) juce::jmin (storedLength, sizeInBytes - stateHeaderSize);
+    const auto* zero = static_cast<const char*> (std::memchr (text, 0, available));
+    const auto length = zero != nullptr ? (size_t) (zero - text) : available;
+
+    // Bytes are kept as they are: text that is not valid UTF-8 is left to the parser.
+    const juce::String xmlText (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + length));
+
+    if (xmlText.isEmpty())
+        return;
+
+    if (const auto xml = juce::parseXML (xmlText))
+    {
+        auto tree = juce::ValueTree::fromXml (*xml);
+
+        if (! tree.isValid())
+            return;
+
+        // A parameter the loaded tree leaves out keeps its value: give it a node holding that
+        // value, where the tree would otherwise gain one without a value and reset the parameter.
+        for (const auto* id : { "balance", "dim", "gain", "mute" })
+        {
+            auto hasNode = [&]
+            {
+                for (const auto& child : tree)
+                    if (child.getProperty ("id").toString() == id)
+                        return true;
+
+                return false;
+            };
+
+            if (! hasNode())
+            {
+                auto* parameter = parameters.getParameter (id);
+                juce::ValueTree node ("PARAM");
+                node.setProperty ("id", id, nullptr);
+                node.setProperty ("value", parameter->convertFrom0to1 (parameter->getValue()), nullptr);
+                tree.appendChild (node, nullptr);
+            }
+        }
+
+        parameters.replaceState (tree);
+    }
+}
+
+//==============================================================================
+bool JuceDemoPluginAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto out = layouts.getMainOutputChannelSet();
+    const auto in = layouts.getMainInputChannelSet();
+
+    if (in.size() > 0 && in != out)
+        return false;
+
+    return out.size() > 0;
+}
+
+//==============================================================================
+void JuceDemoPluginAudioProcessor::updateFilterCoeffs (double sampleRate)
+{
+    const float scaled = getNormalisedValue ("balance") * 45.0f;
+    const float crossover = scaled + 80.0f;
+    const double k = std::tan (pi * (double) crossover / sampleRate);
+
+    if (! (std::isfinite (k) && k > 0.0))
+        return;
+
+    const double hc = 1.0 / (1.0 + k * inverseQ + k * k);
+    const juce::IIRCoefficients highPass (hc, -2.0 * hc, hc, 1.0,
+                                          2.0 * hc * (k * k - 1.0),
+                                          hc * (1.0 - k * inverseQ + k * k));
+
+    const double m = 1.0 / k;
+    const double lc = 1.0 / (1.0 + m * inverseQ + m * m);
+    const juce::IIRCoefficients lowPass (lc, 2.0 * lc, lc, 1.0,
+                                         2.0 * lc * (1.0 - m * m),
+                                         lc * (1.0 - m * inverseQ + m * m));
+
+    for (int c = 0; c < numChannels; ++c)
+        crossoverFilters[(size_t) c]->setCoefficients (highPass);
+
+    crossoverFilters[(size_t) lowPassFilterIndex]->setCoefficients (lowPass);
+}
+
+//==============================================================================
+void JuceDemoPluginAudioProcessor::timerCallback()
+{
+    auto* editor = dynamic_cast<JuceDemoPluginAudioProcessorEditor*> (getActiveEditor());
+
+    if (editor == nullptr)
+        return;
+
+    auto copySwitch = [] (const std::unique_ptr<juce::ToggleButton>& button, std::atomic<bool>& flag)
+    {
+        if (button != nullptr)
+            flag.store (button->getToggleState(), relaxed);
+    };
+
+    for (int c = 0; c < numChannels; ++c)
+        copySwitch (editor->bassButtons[(size_t) c], channelBassManaged[(size_t) c]);
+
+    copySwitch (editor->bassBypassButton, bassManagementBypassed);
+
+    for (int c = 0; c < numChannels; ++c)
+        copySwitch (editor->muteButtons[(size_t) c], channelMute[(size_t) c]);
+
+    copySwitch (editor->muteBypassButton, mutesBypassed);
+
+    for (int c = 0; c < numChannels; ++c)
+        copySwitch (editor->soloButtons[(size_t) c], channelSolo[(size_t) c]);
+
+    copySwitch (editor->soloBypassButton, solosBypassed);
+
+    // One change per tick: a gain change defers any crossover change to a later tick.
+    if (getNormalisedValue ("gain") != lastGainValue)
+    {
+        lastGainValue = getNormalisedValue ("gain");
+        return;
+    }
+
+    if (getNormalisedValue ("balance") != lastCrossoverValue)
+    {
+        lastCrossoverValue = getNormalisedValue ("balance");
+        updateFilterCoeffs (getSampleRate());
+    }
+}

@@ -28,12 +28,19 @@ public:
     static constexpr int lowPassFilterIndex = numChannels;
     static constexpr int pollIntervalMs = 200;
 
+    /** Bass-sum scratch length of a processor that was never prepared, and the most that prepareToPlay reserves.
+        Longer blocks are processed in pieces of the scratch length. */
+    static constexpr int defaultScratchSize = 4096;
+    static constexpr int maximumScratchSize = 65536;
+
+    /** Message thread. Builds the parameters and the tree, the 17 inactive filters, and starts the poll. */
     JuceDemoPluginAudioProcessor();
     ~JuceDemoPluginAudioProcessor() override;
 
     //==============================================================================
     const juce::String getName() const override;
 
+    /** Message thread, never during a block. Sets the filters for the rate and sizes the bass-sum scratch. */
     void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
     void releaseResources() override;
 
@@ -63,7 +70,9 @@ public:
 
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
-    /** Message thread. Recomputes the 17 crossover filters from "balance" for the given sample rate. */
+    /** Message thread. Recomputes the 17 crossover filters from "balance" for the given sample rate.
+        A rate that gives no stable filter (not above twice the crossover, or not finite) leaves
+        the filters as they are. */
     void updateFilterCoeffs (double sampleRate);
 
     //==============================================================================
@@ -96,7 +105,13 @@ public:
     void timerCallback() override;
 
 private:
-    /** Scratch memory for the bass sum, sized on the message thread. */
+    float getNormalisedValue (juce::StringRef parameterId) const noexcept;
+
+    bool compareChannelPairs (const juce::AudioBuffer<float>&) const noexcept;
+    bool manageBass (juce::AudioBuffer<float>&) noexcept;
+    void raisePeakLevels (const juce::AudioBuffer<float>&) noexcept;
+
+    /** Scratch memory for the bass sum; sized on the message thread, used by the audio thread. */
     std::vector<float> bassSum;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JuceDemoPluginAudioProcessor)
