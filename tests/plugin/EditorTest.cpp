@@ -93,6 +93,14 @@ TEST_F (EditorTest, SecondEditorStartsFromTheDefaultsAgain)
     expectMatrixDefaults (makeEditor());
 }
 
+TEST (EditorSize, ProcessorsOwnTreeGivesTheDefaultSize)
+{
+    ScopedStandalone standalone;
+    JuceDemoPluginAudioProcessor processor;
+    Editor editor (processor);
+    EXPECT_EQ (editor.getBounds(), juce::Rectangle<int> (0, 0, 472, 310));
+}
+
 TEST_F (EditorTest, SizeIsReadFromTheUiStateChild)
 {
     EXPECT_EQ (makeEditor().getBounds(), juce::Rectangle<int> (0, 0, 472, 310));
