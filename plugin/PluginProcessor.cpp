@@ -23,8 +23,16 @@ constexpr auto relaxed = std::memory_order_relaxed;
 constexpr double inverseQ = 0.7071067932881648;
 constexpr double pi = 3.141592653589793;
 
-constexpr double pairDifferenceThreshold = 0.0001;
-constexpr double bassPresenceThreshold = 0.01;
+/** The largest float not above the given positive limit: for any float x (NaN included),
+    x > result exactly when (double) x > limit, so loops can compare in single precision. */
+float floatThreshold (double limit) noexcept
+{
+    const auto nearest = (float) limit;
+    return (double) nearest > limit ? std::nextafter (nearest, 0.0f) : nearest;
+}
+
+const float pairDifferenceThreshold = floatThreshold (0.0001);
+const float bassPresenceThreshold = floatThreshold (0.01);
 
 /** "VC2!" read as a little-endian 32-bit value. */
 constexpr juce::uint32 stateMagic = 0x21324356;
@@ -46,27 +54,51 @@ juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout()
     return layout;
 }
 
-/** Largest absolute value of the samples, NaNs ignored; 0 for no samples. */
-float absoluteMaximum (const float* samples, int numSamples) noexcept
+/** Reads samples as they are. */
+struct Samples
+{
+    const float* samples;
+
+    float operator() (int i) const noexcept { return samples[i]; }
+   #if JUCE_USE_SSE_INTRINSICS
+    __m128 four (int i) const noexcept { return _mm_loadu_ps (samples + i); }
+   #endif
+};
+
+/** Reads the differences a[i] - b[i]. */
+struct Differences
+{
+    const float* a;
+    const float* b;
+
+    float operator() (int i) const noexcept { return a[i] - b[i]; }
+   #if JUCE_USE_SSE_INTRINSICS
+    __m128 four (int i) const noexcept { return _mm_sub_ps (_mm_loadu_ps (a + i), _mm_loadu_ps (b + i)); }
+   #endif
+};
+
+/** Largest absolute value of the source's first numSamples values, NaNs ignored; 0 for none. */
+template <typename Source>
+float absoluteMaximum (const Source& source, int numSamples) noexcept
 {
     float result = 0.0f;
     int i = 0;
 
    #if JUCE_USE_SSE_INTRINSICS
-    // maxps returns its second operand when either is NaN, so NaN samples never win.
+    // maxps returns its second operand when either is NaN, so NaN values never win.
     const auto absMask = _mm_castsi128_ps (_mm_set1_epi32 (0x7fffffff));
     auto m0 = _mm_setzero_ps(), m1 = m0, m2 = m0, m3 = m0;
 
     for (; i + 16 <= numSamples; i += 16)
     {
-        m0 = _mm_max_ps (_mm_and_ps (_mm_loadu_ps (samples + i), absMask), m0);
-        m1 = _mm_max_ps (_mm_and_ps (_mm_loadu_ps (samples + i + 4), absMask), m1);
-        m2 = _mm_max_ps (_mm_and_ps (_mm_loadu_ps (samples + i + 8), absMask), m2);
-        m3 = _mm_max_ps (_mm_and_ps (_mm_loadu_ps (samples + i + 12), absMask), m3);
+        m0 = _mm_max_ps (_mm_and_ps (source.four (i), absMask), m0);
+        m1 = _mm_max_ps (_mm_and_ps (source.four (i + 4), absMask), m1);
+        m2 = _mm_max_ps (_mm_and_ps (source.four (i + 8), absMask), m2);
+        m3 = _mm_max_ps (_mm_and_ps (source.four (i + 12), absMask), m3);
     }
 
     for (; i + 4 <= numSamples; i += 4)
-        m0 = _mm_max_ps (_mm_and_ps (_mm_loadu_ps (samples + i), absMask), m0);
+        m0 = _mm_max_ps (_mm_and_ps (source.four (i), absMask), m0);
 
     float lanes[4];
     _mm_storeu_ps (lanes, _mm_max_ps (_mm_max_ps (m0, m1), _mm_max_ps (m2, m3)));
@@ -75,22 +107,13 @@ float absoluteMaximum (const float* samples, int numSamples) noexcept
 
     for (; i < numSamples; ++i)
     {
-        const auto a = std::abs (samples[i]);
+        const auto a = std::abs (source (i));
 
         if (a > result)
             result = a;
     }
 
     return result;
-}
-
-bool channelsDiffer (const float* a, const float* b, int numSamples) noexcept
-{
-    for (int i = 0; i < numSamples; ++i)
-        if ((double) std::abs (a[i] - b[i]) > pairDifferenceThreshold)
-            return true;
-
-    return false;
 }
 } // namespace
 
@@ -225,7 +248,8 @@ bool JuceDemoPluginAudioProcessor::compareChannelPairs (const juce::AudioBuffer<
     auto pairDiffers = [&] (int first, int second)
     {
         return second < buffer.getNumChannels()
-            && channelsDiffer (buffer.getReadPointer (first), buffer.getReadPointer (second), numSamples);
+            && absoluteMaximum (Differences { buffer.getReadPointer (first), buffer.getReadPointer (second) }, numSamples)
+                   > pairDifferenceThreshold;
     };
 
     return pairDiffers (9, 11) || pairDiffers (8, 10);
@@ -277,19 +301,14 @@ bool JuceDemoPluginAudioProcessor::manageBass (juce::AudioBuffer<float>& buffer)
         if (count > 0)
         {
             for (int i = 0; i < length; ++i)
-            {
                 sum[i] = sum[i] / divisor;
-                present = present || (double) std::abs (sum[i]) > bassPresenceThreshold;
-            }
 
             if (target != nullptr)
                 juce::FloatVectorOperations::add (target + start, sum, length);
         }
-        else
-        {
-            for (int i = 0; i < length; ++i)
-                present = present || std::abs (sum[i]) > 0.0f;
-        }
+
+        // Averaged, the sum must exceed the threshold; with nothing summed, any ringing counts.
+        present = present || absoluteMaximum (Samples { sum }, length) > (count > 0 ? bassPresenceThreshold : 0.0f);
 
         start += length;
     }
@@ -305,7 +324,7 @@ void JuceDemoPluginAudioProcessor::raisePeakLevels (const juce::AudioBuffer<floa
 
     for (int c = 0; c < numChannels; ++c)
     {
-        const auto blockPeak = absoluteMaximum (buffer.getReadPointer (c), buffer.getNumSamples());
+        const auto blockPeak = absoluteMaximum (Samples { buffer.getReadPointer (c) }, buffer.getNumSamples());
         auto& peak = peakLevels[(size_t) c];
 
         if (blockPeak > peak.load (relaxed))

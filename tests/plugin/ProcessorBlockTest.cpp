@@ -148,6 +148,9 @@ TEST_F (ProcessorBlock, ChannelPairComparison)
     edge.setSample (9, 3, 0.0001f);
     edge.setSample (10, 5, std::numeric_limits<float>::quiet_NaN());
     EXPECT_FALSE (differs (edge));
+
+    edge.setSample (11, 40, std::nextafter (0.0001f, 1.0f));
+    EXPECT_TRUE (differs (edge));
 }
 
 TEST_F (ProcessorBlock, BassManagementMatchesTheFilterChain)
