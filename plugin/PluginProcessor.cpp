@@ -9,8 +9,8 @@
  #include <emmintrin.h>
 #endif
 
-// The filter coefficients and levels are specified operation by operation; keep
-// the compiler from fusing a multiply and an add into one rounding.
+// The coefficient and level arithmetic rounds after every operation; keep the
+// compiler from fusing a multiply and an add into one rounding.
 #if JUCE_CLANG
  #pragma STDC FP_CONTRACT OFF
 #endif
@@ -37,6 +37,24 @@ const float bassPresenceThreshold = floatThreshold (0.01);
 /** "VC2!" read as a little-endian 32-bit value. */
 constexpr juce::uint32 stateMagic = 0x21324356;
 constexpr int stateHeaderSize = 8;
+
+/** The XML parser recurses once per nesting level, so text that could nest deeper
+    than this is refused rather than allowed to exhaust the stack. A state holds a
+    handful of elements. */
+constexpr int maximumStateElements = 1000;
+
+/** An upper bound on the elements, and so on the nesting depth, of XML text: every
+    element starts with a '<' that is not followed by '/'. */
+int countPossibleElements (const char* text, size_t length) noexcept
+{
+    int count = 0;
+
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] == '<' && (i + 1 == length || text[i + 1] != '/'))
+            ++count;
+
+    return count;
+}
 
 std::unique_ptr<juce::AudioParameterFloat> makeParameter (const char* id, const char* name, float start, float end, float defaultValue)
 {
@@ -380,11 +398,11 @@ void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int si
     const auto* zero = static_cast<const char*> (std::memchr (text, 0, available));
     const auto length = zero != nullptr ? (size_t) (zero - text) : available;
 
+    if (length == 0 || countPossibleElements (text, length) > maximumStateElements)
+        return;
+
     // Bytes are kept as they are: text that is not valid UTF-8 is left to the parser.
     const juce::String xmlText (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + length));
-
-    if (xmlText.isEmpty())
-        return;
 
     if (const auto xml = juce::parseXML (xmlText))
     {

@@ -204,3 +204,21 @@ TEST (ProcessorState, LoadedValuesAreClampedAndOtherNodesKept)
     EXPECT_NE (bytes.find ("<PARAM id=\"balance\" value=\"125.0\"/>"), std::string::npos) << bytes;
     EXPECT_NE (bytes.find ("<PARAM id=\"mute\" value=\"1\"/>"), std::string::npos) << bytes;
 }
+
+TEST (ProcessorState, DeeplyNestedTextIsRefusedAndWideTextAccepted)
+{
+    // Parsing recurses per level: a deep text must be refused before it can exhaust the stack.
+    std::string deep;
+    for (int i = 0; i < 200000; ++i) deep += "<a>";
+
+    Processor processor;
+    const auto before = stateOf (processor);
+    load (processor, envelope (deep));
+    EXPECT_EQ (stateOf (processor), before);
+
+    std::string wide = "<state><PARAM id=\"gain\" value=\"-20\"/>";
+    for (int i = 0; i < 900; ++i) wide += "<n/>";
+    load (processor, envelope (wide + "</state>"));
+    EXPECT_FLOAT_EQ (valueOf (processor, "gain"), -20.0f);
+    EXPECT_EQ (processor.parameters.state.getNumChildren(), 904);
+}
