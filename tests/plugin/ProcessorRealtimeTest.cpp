@@ -129,3 +129,48 @@ TEST (ProcessorRealtime, NarrowBuffersOnlyTouchTheirOwnChannels)
         EXPECT_FALSE (processor.channelPairsDiffer.load());
     }
 }
+
+TEST (ProcessorRealtime, AudioAndMessageThreadsShareFieldsWithoutWaiting)
+{
+    // Run under ThreadSanitizer to check that every shared field is race-free.
+    Processor processor;
+    configure (processor);
+    processor.prepareToPlay (48000.0, 256);
+
+    std::atomic<bool> stop { false };
+    std::atomic<int> blocks { 0 };
+
+    std::thread audioThread ([&]
+    {
+        auto buffer = makeNoise (16, 256);
+        juce::MidiBuffer midi;
+
+        while (! stop)
+        {
+            processor.processBlock (buffer, midi);
+            ++blocks;
+        }
+    });
+
+    for (int i = 0; i < 300 || blocks < 50; ++i)
+    {
+        const auto c = (size_t) (i % Processor::numChannels);
+        processor.channelMute[c] = (i & 1) != 0;
+        processor.channelSolo[c] = (i & 2) != 0;
+        processor.channelBassManaged[c] = (i & 4) != 0;
+        processor.solosBypassed = (i & 8) != 0;
+
+        setNormalised (processor, "balance", (float) (i % 10) / 10.0f);
+        processor.updateFilterCoeffs (48000.0);
+
+        for (auto& peak : processor.peakLevels)
+            if (peak.load() >= 0.0f)
+                peak = 0.0f;
+
+        juce::ignoreUnused (processor.bassSignalPresent.load(), processor.channelPairsDiffer.load());
+    }
+
+    stop = true;
+    audioThread.join();
+    EXPECT_GE (blocks.load(), 50);
+}
