@@ -1,0 +1,492 @@
+#include "StandalonePluginHolder.h"
+
+#include "PluginProcessor.h"
+
+#include <limits>
+
+namespace juce
+{
+namespace
+{
+int countChannels (const BigInteger& channels)
+{
+    return channels.countNumberOfSetBits();
+}
+
+int getMainBusChannels (const AudioProcessor* processor, bool isInput)
+{
+    if (processor != nullptr)
+        if (auto* bus = processor->getBus (isInput, 0))
+            return bus->getNumberOfChannels();
+
+    return 0;
+}
+
+String getFilePatterns (const String& fileSuffix)
+{
+    if (fileSuffix.isEmpty())
+        return {};
+
+    return (fileSuffix.startsWith (".") ? "*" : "*.") + fileSuffix;
+}
+
+bool writeStateFile (const File& file, const MemoryBlock& data)
+{
+    if (data.isEmpty())
+        return file.deleteFile();
+
+    TemporaryFile temp (file, TemporaryFile::useHiddenFile);
+    bool written = false;
+
+    {
+        FileOutputStream out (temp.getFile(), 8192);
+
+        if (out.openedOk())
+        {
+            written = out.write (data.getData(), data.getSize());
+            out.flush();
+            written = written && out.getStatus().wasOk();
+        }
+    }
+
+    // A write that stopped part-way must never replace the target.
+    if (! written || temp.getFile().getSize() != (int64) data.getSize())
+        return false;
+
+    return temp.overwriteTargetFileWithTemporary();
+}
+
+bool readStateFile (const File& file, MemoryBlock& data)
+{
+    if (! file.exists() || file.isDirectory())
+        return false;
+
+    const auto size = file.getSize();
+
+    // setStateInformation takes an int count.
+    if (size > (int64) std::numeric_limits<int>::max())
+        return false;
+
+    FileInputStream in (file);
+
+    if (! in.openedOk())
+        return false;
+
+    return (int64) in.readIntoMemoryBlock (data) == size;
+}
+
+void showStateFileWarning (const String& title, const String& message)
+{
+    AlertWindow::showMessageBoxAsync (MessageBoxIconType::WarningIcon,
+                                      translate (title),
+                                      translate (message),
+                                      {},
+                                      nullptr,
+                                      nullptr);
+}
+} // namespace
+
+//==============================================================================
+StandalonePluginHolder::StandalonePluginHolder (PropertySet* settingsToUse,
+                                                bool takeOwnershipOfSettings,
+                                                const String& preferredDefaultDeviceName,
+                                                const AudioDeviceManager::AudioDeviceSetup* preferredSetupOptions,
+                                                const Array<PluginInOuts>& channels,
+                                                bool shouldAutoOpenMidiDevices)
+    : userSettings (settingsToUse, takeOwnershipOfSettings),
+      channelConfigurations (channels),
+      autoOpenMidiInputs (shouldAutoOpenMidiDevices)
+{
+    if (preferredSetupOptions != nullptr)
+        preferredDeviceSetup = std::make_unique<AudioDeviceManager::AudioDeviceSetup> (*preferredSetupOptions);
+
+    shouldMuteInput.addListener (this);
+    shouldMuteInput = true;
+
+    createPlugin();
+
+    const auto inputWanted = channelConfigurations.isEmpty()
+                                 ? getMainBusChannels (processor.get(), true) > 0
+                                 : channelConfigurations.getReference (0).numIns > 0;
+
+    init (inputWanted, preferredDefaultDeviceName);
+}
+
+StandalonePluginHolder::~StandalonePluginHolder()
+{
+    // A dialog left open at shut-down would outlive the device manager it shows.
+    closeSettingsDialogs();
+    stopTimer();
+
+    deletePlugin();
+
+    if (userSettings != nullptr)
+    {
+        const auto setup = deviceManager.createStateXml();
+        userSettings->setValue ("audioSetup", setup.get());
+        userSettings->setValue ("shouldMuteInput", (bool) shouldMuteInput.getValue());
+    }
+
+    deviceManager.removeMidiInputDeviceCallback ({}, &processorPlayer);
+    deviceManager.removeAudioCallback (&sizeEnforcer);
+}
+
+//==============================================================================
+StandalonePluginHolder::PluginInOuts StandalonePluginHolder::getChannelCounts() const
+{
+    if (! channelConfigurations.isEmpty())
+        return channelConfigurations.getReference (0);
+
+    return { (short) getMainBusChannels (processor.get(), true),
+             (short) getMainBusChannels (processor.get(), false) };
+}
+
+void StandalonePluginHolder::init (bool enableAudioInput, const String& preferredDefaultDeviceName)
+{
+    deviceManager.addAudioCallback (&sizeEnforcer);
+    deviceManager.addMidiInputDeviceCallback ({}, &processorPlayer);
+
+    std::unique_ptr<XmlElement> savedSetup;
+
+    if (userSettings != nullptr)
+    {
+        savedSetup = parseXML (userSettings->getValue ("audioSetup"));
+        shouldMuteInput = userSettings->getBoolValue ("shouldMuteInput", true);
+    }
+
+    auto counts = getChannelCounts();
+
+    if (channelConfigurations.isEmpty() && counts.numIns == 0 && counts.numOuts == 0
+         && processor != nullptr && processor->isMidiEffect())
+        counts.numOuts = 1;
+
+    deviceManager.initialise (enableAudioInput ? counts.numIns : 0,
+                              counts.numOuts,
+                              savedSetup.get(),
+                              true,
+                              preferredDefaultDeviceName,
+                              preferredDeviceSetup.get());
+
+    savedSetup.reset();
+
+    if (userSettings != nullptr && processor != nullptr)
+    {
+        MemoryBlock data;
+
+        if (decodeStateText (userSettings->getValue ("filterState"), data) && data.getSize() > 0)
+            processor->setStateInformation (data.getData(), (int) data.getSize());
+    }
+
+    startPlayback();
+
+    if (autoOpenMidiInputs)
+        startTimer (500);
+}
+
+//==============================================================================
+void StandalonePluginHolder::createPlugin()
+{
+    // The player must never be left holding a processor that is about to go.
+    if (processor != nullptr && processorPlayer.getCurrentProcessor() == processor.get())
+        stopPlayback();
+
+    AudioProcessor::setTypeOfNextNewPlugin (AudioProcessor::wrapperType_Standalone);
+    std::unique_ptr<AudioProcessor> newProcessor (new JuceDemoPluginAudioProcessor());
+    AudioProcessor::setTypeOfNextNewPlugin (AudioProcessor::wrapperType_Undefined);
+
+    processor = std::move (newProcessor);
+
+    processor->disableNonMainBuses();
+    processor->setRateAndBufferSizeDetails (44100.0, 512);
+
+    const auto counts = getChannelCounts();
+    processorHasPotentialFeedbackLoop = counts.numIns > 0 && counts.numOuts > 0;
+}
+
+void StandalonePluginHolder::deletePlugin()
+{
+    stopPlayback();
+    processor = nullptr;
+}
+
+void StandalonePluginHolder::startPlayback()
+{
+    processorPlayer.setProcessor (processor.get());
+}
+
+void StandalonePluginHolder::stopPlayback()
+{
+    processorPlayer.setProcessor (nullptr);
+}
+
+void StandalonePluginHolder::savePluginState()
+{
+    if (userSettings == nullptr || processor == nullptr)
+        return;
+
+    MemoryBlock data;
+    processor->getStateInformation (data);
+    userSettings->setValue ("filterState", data.toBase64Encoding());
+}
+
+bool StandalonePluginHolder::decodeStateText (const String& text, MemoryBlock& destData)
+{
+    const auto dot = text.indexOfChar ('.');
+
+    if (dot < 0)
+        return false;
+
+    // Every character from '+' to 'z' after the "." fills six bits, as the framework decodes.
+    int64 numDataChars = 0;
+
+    for (auto p = text.getCharPointer() + dot + 1; ! p.isEmpty(); ++p)
+        if (*p >= '+' && *p <= 'z')
+            ++numDataChars;
+
+    const auto maxBytes = jmin ((int64) std::numeric_limits<int>::max(), numDataChars * 6 / 8);
+    const auto countText = text.substring (0, dot).trimStart();
+
+    if (countText.isEmpty())
+        return false;
+
+    int64 count = 0;
+
+    for (auto p = countText.getCharPointer(); ! p.isEmpty(); ++p)
+    {
+        if (! CharacterFunctions::isDigit (*p))
+            return false;
+
+        count = count * 10 + (int64) (*p - '0');
+
+        if (count > maxBytes)
+            return false;
+    }
+
+    return destData.fromBase64Encoding (text);
+}
+
+//==============================================================================
+void StandalonePluginHolder::askUserToSaveState (const String& fileSuffix)
+{
+    launchStateFileChooser ("Save current state", fileSuffix,
+                            FileBrowserComponent::saveMode
+                                | FileBrowserComponent::canSelectFiles
+                                | FileBrowserComponent::warnAboutOverwriting,
+                            [this] (const FileChooser& fc) { stateFileChosen (fc, true); });
+}
+
+void StandalonePluginHolder::askUserToLoadState (const String& fileSuffix)
+{
+    launchStateFileChooser ("Load a saved state", fileSuffix,
+                            FileBrowserComponent::openMode
+                                | FileBrowserComponent::canSelectFiles,
+                            [this] (const FileChooser& fc) { stateFileChosen (fc, false); });
+}
+
+void StandalonePluginHolder::launchStateFileChooser (const String& title, const String& fileSuffix, int flags,
+                                                     std::function<void (const FileChooser&)> handler)
+{
+    // The new chooser is stored before the previous one goes.
+    stateFileChooser = std::make_unique<FileChooser> (translate (title),
+                                                      getLastFile(),
+                                                      getFilePatterns (fileSuffix),
+                                                      true, false, nullptr);
+
+    stateFileChooser->launchAsync (flags, std::move (handler));
+}
+
+void StandalonePluginHolder::stateFileChosen (const FileChooser& fc, bool saving)
+{
+    const auto file = fc.getResult();
+
+    if (file.getFullPathName().isEmpty())
+        return;
+
+    setLastFile (fc);
+
+    if (saving)
+        saveStateTo (file);
+    else
+        loadStateFrom (file);
+}
+
+File StandalonePluginHolder::getLastFile() const
+{
+    const auto path = userSettings != nullptr ? userSettings->getValue ("lastStateFile") : String();
+
+    // Anything but an absolute path (say, a hand-edited settings file) counts as unset.
+    if (path.isEmpty() || ! File::isAbsolutePath (path))
+        return File::getSpecialLocation (File::userDocumentsDirectory);
+
+    return File (path);
+}
+
+void StandalonePluginHolder::setLastFile (const FileChooser& fc)
+{
+    if (userSettings != nullptr)
+        userSettings->setValue ("lastStateFile", fc.getResult().getFullPathName());
+}
+
+bool StandalonePluginHolder::saveStateTo (const File& file)
+{
+    MemoryBlock data;
+
+    if (processor != nullptr)
+        processor->getStateInformation (data);
+
+    if (processor != nullptr && writeStateFile (file, data))
+        return true;
+
+    showStateFileWarning ("Error whilst saving", "Couldn't write to the specified file!");
+    return false;
+}
+
+bool StandalonePluginHolder::loadStateFrom (const File& file)
+{
+    MemoryBlock data;
+
+    if (processor != nullptr && readStateFile (file, data))
+    {
+        processor->setStateInformation (data.getData(), (int) data.getSize());
+        return true;
+    }
+
+    showStateFileWarning ("Error whilst loading", "Couldn't read from the specified file!");
+    return false;
+}
+
+//==============================================================================
+void StandalonePluginHolder::valueChanged (Value& value)
+{
+    muteInput.store ((bool) value.getValue());
+}
+
+void StandalonePluginHolder::timerCallback()
+{
+    const auto newInputs = MidiInput::getAvailableDevices();
+
+    if (newInputs == knownMidiInputs)
+        return;
+
+    for (const auto& info : knownMidiInputs)
+        if (! newInputs.contains (info))
+            deviceManager.setMidiInputDeviceEnabled (info.identifier, false);
+
+    for (const auto& info : newInputs)
+        if (! knownMidiInputs.contains (info))
+            deviceManager.setMidiInputDeviceEnabled (info.identifier, true);
+
+    knownMidiInputs = newInputs;
+}
+
+//==============================================================================
+void StandalonePluginHolder::audioDeviceIOCallbackWithContext (const float* const* inputChannelData,
+                                                               int numInputChannels,
+                                                               float* const* outputChannelData,
+                                                               int numOutputChannels,
+                                                               int numSamples,
+                                                               const AudioIODeviceCallbackContext& context)
+{
+    if (! muteInput.load())
+    {
+        processorPlayer.audioDeviceIOCallbackWithContext (inputChannelData, numInputChannels,
+                                                          outputChannelData, numOutputChannels,
+                                                          numSamples, context);
+        return;
+    }
+
+    silentInputBuffer.clear();
+    processorPlayer.audioDeviceIOCallbackWithContext (silentInputBuffer.getArrayOfReadPointers(), numInputChannels,
+                                                      outputChannelData, numOutputChannels,
+                                                      numSamples, context);
+}
+
+void StandalonePluginHolder::audioDeviceAboutToStart (AudioIODevice* device)
+{
+    silentInputBuffer.setSize (countChannels (device->getActiveInputChannels()),
+                               device->getCurrentBufferSizeSamples(),
+                               false, false, false);
+    silentInputBuffer.clear();
+
+    processorPlayer.audioDeviceAboutToStart (device);
+    processorPlayer.setMidiOutput (deviceManager.getDefaultMidiOutput());
+}
+
+void StandalonePluginHolder::audioDeviceStopped()
+{
+    processorPlayer.setMidiOutput (nullptr);
+    processorPlayer.audioDeviceStopped();
+    silentInputBuffer.setSize (0, 0);
+}
+
+//==============================================================================
+StandalonePluginHolder::CallbackMaxSizeEnforcer::CallbackMaxSizeEnforcer (AudioIODeviceCallback& callbackToWrap)
+    : target (callbackToWrap)
+{
+}
+
+StandalonePluginHolder::CallbackMaxSizeEnforcer::~CallbackMaxSizeEnforcer() = default;
+
+void StandalonePluginHolder::CallbackMaxSizeEnforcer::audioDeviceIOCallbackWithContext (const float* const* inputChannelData,
+                                                                                        int numInputChannels,
+                                                                                        float* const* outputChannelData,
+                                                                                        int numOutputChannels,
+                                                                                        int numSamples,
+                                                                                        const AudioIODeviceCallbackContext& context)
+{
+    const auto carriedIns = inputChannelData != nullptr ? jmax (0, numInputChannels) : 0;
+    const auto carriedOuts = outputChannelData != nullptr ? jmax (0, numOutputChannels) : 0;
+
+    if (maxBlockSize <= 0)
+    {
+        // Nothing downstream has been prepared for a block yet: play silence.
+        for (int k = 0; k < carriedOuts; ++k)
+            if (auto* out = outputChannelData[k])
+                FloatVectorOperations::clear (out, jmax (0, numSamples));
+
+        return;
+    }
+
+    const auto numIns = (int) inputChunkPointers.size();
+    const auto numOuts = (int) outputChunkPointers.size();
+
+    for (int position = 0; position < numSamples;)
+    {
+        const auto length = jmin (maxBlockSize, numSamples - position);
+
+        for (int k = 0; k < numIns; ++k)
+        {
+            const auto* in = k < carriedIns ? inputChannelData[k] : nullptr;
+            inputChunkPointers[(size_t) k] = in != nullptr ? in + position : spareChannels.getReadPointer (0);
+        }
+
+        for (int k = 0; k < numOuts; ++k)
+        {
+            auto* out = k < carriedOuts ? outputChannelData[k] : nullptr;
+            outputChunkPointers[(size_t) k] = out != nullptr ? out + position : spareChannels.getWritePointer (1 + k);
+        }
+
+        target.audioDeviceIOCallbackWithContext (inputChunkPointers.data(), numIns,
+                                                 outputChunkPointers.data(), numOuts,
+                                                 length, context);
+        position += length;
+    }
+}
+
+void StandalonePluginHolder::CallbackMaxSizeEnforcer::audioDeviceAboutToStart (AudioIODevice* device)
+{
+    maxBlockSize = device->getCurrentBufferSizeSamples();
+    inputChunkPointers.resize ((size_t) countChannels (device->getActiveInputChannels()));
+    outputChunkPointers.resize ((size_t) countChannels (device->getActiveOutputChannels()));
+
+    spareChannels.setSize (1 + (int) outputChunkPointers.size(), jmax (0, maxBlockSize));
+    spareChannels.clear();
+
+    target.audioDeviceAboutToStart (device);
+}
+
+void StandalonePluginHolder::CallbackMaxSizeEnforcer::audioDeviceStopped()
+{
+    target.audioDeviceStopped();
+}
+} // namespace juce

@@ -1,0 +1,167 @@
+#pragma once
+
+#include "StandalonePluginHolder.h"
+
+#include <array>
+#include <atomic>
+#include <memory>
+
+namespace tarrowby::test
+{
+/**
+    A processor that shows what reaches it: it keeps the peak of each input
+    channel and the largest block, and plays a fixed level per output channel,
+    (channel + 1) / 64. Its state bytes are whatever the test sets.
+*/
+class ProbeProcessor : public juce::AudioProcessor
+{
+public:
+    static constexpr int maxChannels = 16;
+
+    ProbeProcessor();
+
+    static float outputLevel (int channel) noexcept    { return (float) (channel + 1) / 64.0f; }
+
+    float getInputPeak (int channel) const noexcept     { return inputPeaks[(size_t) channel]; }
+    void resetPeaks() noexcept;
+
+    std::array<std::atomic<float>, maxChannels> inputPeaks;
+    std::atomic<int> numBlocks { 0 };
+    std::atomic<int> largestBlock { 0 };
+    std::atomic<int> numChannelsSeen { 0 };
+
+    juce::MemoryBlock stateToWrite;
+    juce::MemoryBlock lastStateRead;
+    int numStateReads = 0;
+
+    const juce::String getName() const override                     { return "Probe"; }
+    void prepareToPlay (double, int) override                       {}
+    void releaseResources() override                                {}
+    void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
+    double getTailLengthSeconds() const override                    { return 0.0; }
+    bool acceptsMidi() const override                               { return true; }
+    bool producesMidi() const override                              { return false; }
+    juce::AudioProcessorEditor* createEditor() override             { return nullptr; }
+    bool hasEditor() const override                                 { return false; }
+    int getNumPrograms() override                                   { return 1; }
+    int getCurrentProgram() override                                { return 0; }
+    void setCurrentProgram (int) override                           {}
+    const juce::String getProgramName (int) override                { return {}; }
+    void changeProgramName (int, const juce::String&) override      {}
+    void getStateInformation (juce::MemoryBlock& destData) override { destData = stateToWrite; }
+    void setStateInformation (const void* data, int size) override;
+};
+
+/** A device that only reports a set-up; nothing calls it back. */
+class FakeDevice : public juce::AudioIODevice
+{
+public:
+    FakeDevice (int numIns, int numOuts, int bufferSize, double rate = 48000.0);
+
+    juce::StringArray getOutputChannelNames() override      { return {}; }
+    juce::StringArray getInputChannelNames() override       { return {}; }
+    juce::Array<double> getAvailableSampleRates() override  { return { sampleRate }; }
+    juce::Array<int> getAvailableBufferSizes() override     { return { bufferSize }; }
+    int getDefaultBufferSize() override                     { return bufferSize; }
+    juce::String open (const juce::BigInteger&, const juce::BigInteger&, double, int) override { return {}; }
+    void close() override                                   {}
+    bool isOpen() override                                  { return true; }
+    void start (juce::AudioIODeviceCallback*) override      {}
+    void stop() override                                    {}
+    bool isPlaying() override                               { return true; }
+    juce::String getLastError() override                    { return {}; }
+    int getCurrentBufferSizeSamples() override              { return bufferSize; }
+    double getCurrentSampleRate() override                  { return sampleRate; }
+    int getCurrentBitDepth() override                       { return 32; }
+    juce::BigInteger getActiveOutputChannels() const override { return outs; }
+    juce::BigInteger getActiveInputChannels() const override  { return ins; }
+    int getOutputLatencyInSamples() override                { return 0; }
+    int getInputLatencyInSamples() override                 { return 0; }
+
+    juce::BigInteger ins, outs;
+    int bufferSize;
+    double sampleRate;
+};
+
+/** Remembers the calls it receives, without allocating in the block callback. */
+class RecordingCallback : public juce::AudioIODeviceCallback
+{
+public:
+    struct Call
+    {
+        int numIns = 0, numOuts = 0, numSamples = 0;
+        std::array<const float*, 20> ins {};
+        std::array<float*, 20> outs {};
+    };
+
+    void audioDeviceIOCallbackWithContext (const float* const* ins, int numIns,
+                                           float* const* outs, int numOuts,
+                                           int numSamples, const juce::AudioIODeviceCallbackContext&) override;
+    void audioDeviceAboutToStart (juce::AudioIODevice*) override    { ++numStarts; }
+    void audioDeviceStopped() override                              { ++numStops; }
+
+    std::array<Call, 64> calls {};
+    int numCalls = 0, numStarts = 0, numStops = 0;
+};
+
+/** A settings file in a folder of its own, deleted afterwards. */
+class TempSettings
+{
+public:
+    TempSettings();
+    ~TempSettings();
+
+    juce::PropertiesFile& get() noexcept    { return *settings; }
+    juce::File getFolder() const            { return folder; }
+
+    /** Closes the file (saving it) and opens it again, as a restart would. */
+    void reopen();
+
+private:
+    juce::File folder;
+    std::unique_ptr<juce::PropertiesFile> settings;
+};
+
+/** The holder as the main window builds it: one configuration of 16 inputs and 16 outputs. */
+std::unique_ptr<juce::StandalonePluginHolder> makeHolder (juce::PropertySet* settings);
+
+/** Puts a probe in place of the holder's processor, the way a reset does. */
+ProbeProcessor& installProbe (juce::StandalonePluginHolder& holder);
+
+/** The first top-level window of the given type whose name matches, or null. */
+template <typename ComponentType>
+ComponentType* findOnDesktop (const juce::String& name = {})
+{
+    auto& desktop = juce::Desktop::getInstance();
+
+    for (int i = 0; i < desktop.getNumComponents(); ++i)
+        if (auto* c = dynamic_cast<ComponentType*> (desktop.getComponent (i)))
+            if (name.isEmpty() || c->getName() == name)
+                return c;
+
+    return nullptr;
+}
+
+/** Every descendant of the given type, in child order. */
+template <typename ComponentType>
+juce::Array<ComponentType*> findChildren (juce::Component& parent)
+{
+    juce::Array<ComponentType*> found;
+
+    for (auto* child : parent.getChildren())
+    {
+        if (auto* c = dynamic_cast<ComponentType*> (child))
+            found.add (c);
+
+        found.addArray (findChildren<ComponentType> (*child));
+    }
+
+    return found;
+}
+
+/** Dismisses every modal window and lets the framework delete them. */
+void closeModalWindows();
+
+/** Fills a block with bytes 0, 1, 2, ... */
+juce::MemoryBlock makeBytes (size_t size);
+} // namespace tarrowby::test
