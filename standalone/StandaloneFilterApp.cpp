@@ -1,0 +1,90 @@
+#include "StandaloneFilterApp.h"
+
+#include "DemoTaskbarComponent.h"
+
+namespace juce
+{
+StandaloneFilterApp::StandaloneFilterApp()
+{
+    PluginHostType::jucePlugInClientCurrentWrapperType = AudioProcessor::wrapperType_Standalone;
+
+    appProperties.setStorageParameters (getSettingsOptions (getApplicationName()));
+}
+
+StandaloneFilterApp::~StandaloneFilterApp() = default;
+
+PropertiesFile::Options StandaloneFilterApp::getSettingsOptions (const String& applicationName)
+{
+    PropertiesFile::Options options;
+
+    options.applicationName = applicationName;
+    options.filenameSuffix = ".settings";
+    options.osxLibrarySubFolder = "Application Support";
+    options.folderName = {};
+    options.commonToAllUsers = false;
+    options.ignoreCaseOfKeyNames = false;
+    options.doNotSave = false;
+    options.millisecondsBeforeSaving = 3000;
+    options.storageFormat = PropertiesFile::storeAsXML;
+    options.processLock = nullptr;
+
+    return options;
+}
+
+const String StandaloneFilterApp::getApplicationName()    { return "Tarrowby"; }
+const String StandaloneFilterApp::getApplicationVersion() { return "0.9.1"; }
+bool StandaloneFilterApp::moreThanOneInstanceAllowed()     { return true; }
+void StandaloneFilterApp::anotherInstanceStarted (const String&) {}
+
+StandaloneFilterWindow* StandaloneFilterApp::createWindow()
+{
+    const auto backgroundColour = LookAndFeel::getDefaultLookAndFeel()
+                                      .findColour (ResizableWindow::backgroundColourId);
+
+    Array<StandalonePluginHolder::PluginInOuts> channels;
+    channels.add ({ 16, 16 });
+
+    auto* window = new StandaloneFilterWindow (getApplicationName(),
+                                               backgroundColour,
+                                               appProperties.getUserSettings(),
+                                               false,
+                                               {},
+                                               nullptr,
+                                               channels,
+                                               false);
+
+    window->taskbarComponent = std::make_unique<DemoTaskbarComponent> (*window);
+    return window;
+}
+
+void StandaloneFilterApp::initialise (const String&)
+{
+    mainWindow.reset (createWindow());
+    mainWindow->setVisible (true);
+}
+
+void StandaloneFilterApp::shutdown()
+{
+    mainWindow = nullptr;
+    appProperties.saveIfNeeded();
+}
+
+void StandaloneFilterApp::systemRequestedQuit()
+{
+    if (mainWindow != nullptr)
+        mainWindow->getPluginHolder()->savePluginState();
+
+    if (ModalComponentManager::getInstance()->cancelAllModalComponents())
+    {
+        Timer::callAfterDelay (100, []
+        {
+            if (auto* app = JUCEApplicationBase::getInstance())
+                app->systemRequestedQuit();
+        });
+    }
+    else
+    {
+        MessageManager::getInstance()->stopDispatchLoop();
+    }
+}
+} // namespace juce
