@@ -115,20 +115,6 @@ TEST (PluginHolder, StoredMuteSettingReachesTheAudioFlagWhenTheChangeIsDelivered
     EXPECT_EQ (settings.get().getValue ("shouldMuteInput"), "0");
 }
 
-TEST (PluginHolder, MuteSettingIsReadAsItsLeadingNumber)
-{
-    const std::pair<const char*, bool> cases[] = { { "1", true }, { "0", false }, { "7", true },
-                                                   { "abc", false }, { "", false }, { "2x", true } };
-
-    for (const auto& [text, expected] : cases)
-    {
-        TempSettings settings;
-        settings.get().setValue ("shouldMuteInput", text);
-        auto holder = makeHolder (&settings.get());
-        EXPECT_EQ ((bool) holder->shouldMuteInput.getValue(), expected) << "\"" << text << "\"";
-    }
-}
-
 TEST (PluginHolder, WithoutSettingsNothingIsReadOrWritten)
 {
     auto holder = makeHolder (nullptr);

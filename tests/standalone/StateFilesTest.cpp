@@ -99,16 +99,6 @@ TEST_F (StateFiles, SavesExactlyTheProcessorsBytesAndReplacesTheTarget)
     EXPECT_EQ (getFolderContents(), juce::StringArray ("one.state"));
 }
 
-TEST_F (StateFiles, AnEmptyStateDeletesTheTarget)
-{
-    const auto target = folder.getChildFile ("one.state");
-    ASSERT_TRUE (target.replaceWithText ("x"));
-
-    probe.stateToWrite.reset();
-    EXPECT_TRUE (holder->saveStateTo (target));
-    EXPECT_FALSE (target.exists());
-}
-
 TEST_F (StateFiles, AFileThatCannotBeWrittenShowsTheSaveWarning)
 {
     probe.stateToWrite = makeBytes (10);
