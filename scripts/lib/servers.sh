@@ -24,11 +24,12 @@ start_xvfb() {
     return 1
 }
 
-# start_jackd NAME [PERIOD]: starts a JACK dummy server with 16 inputs and
-# 16 outputs at 48 kHz under the given server name and exports JACK_DEFAULT_SERVER.
+# start_jackd NAME [PERIOD] [SCHEDULING]: starts a JACK dummy server with 16 inputs
+# and 16 outputs at 48 kHz under the given server name and exports JACK_DEFAULT_SERVER.
+# SCHEDULING is --no-realtime (the default) or --realtime.
 start_jackd() {
-    local name=$1 period=${2:-512}
-    jackd --no-realtime -n "$name" -d dummy -r 48000 -p "$period" -C 16 -P 16 >"/tmp/jackd-$name.log" 2>&1 &
+    local name=$1 period=${2:-512} scheduling=${3:---no-realtime}
+    jackd "$scheduling" -n "$name" -d dummy -r 48000 -p "$period" -C 16 -P 16 >"/tmp/jackd-$name.log" 2>&1 &
     started_pids+=($!)
     export JACK_DEFAULT_SERVER="$name"
     export JACK_NO_AUDIO_RESERVATION=1

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Takes a picture of the application's window as it looks at first start, on a
+# private X display and JACK dummy server, into docs/screenshot.png (or $1).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$root/docs/screenshot.png}
+app="$root/build/release/standalone/Tarrowby_artefacts/Release/Tarrowby"
+
+if [ ! -x "$app" ]; then
+    "$root/scripts/install-deps.sh"
+    "$root/scripts/build.sh" release >/dev/null
+fi
+
+source "$root/scripts/lib/servers.sh"
+
+home=$(mktemp -d)
+app_pid=
+cleanup() {
+    if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
+    stop_servers
+    rm -rf "$home"
+}
+trap cleanup EXIT
+
+start_xvfb
+start_jackd "tarrowby-shot-$$"
+
+HOME="$home" "$app" >"$home/app.log" 2>&1 &
+app_pid=$!
+
+window=
+for _ in $(seq 1 200); do
+    window=$(xdotool search --onlyvisible --name '^Tarrowby$' 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+if [ -z "$window" ]; then
+    echo "the application's window did not appear" >&2
+    cat "$home/app.log" >&2
+    exit 1
+fi
+eval "$(xdotool getwindowgeometry --shell "$window")"
+
+# Wait until the notification bar has been painted (its light yellow), then take the picture.
+for _ in $(seq 1 100); do
+    colour=$(import -window root -crop "1x1+$((X + 3))+$((Y + 29))" +repage -format '%[hex:p{0,0}]' info: 2>/dev/null || true)
+    case "$colour" in FAFAD2*) break ;; esac
+    sleep 0.1
+done
+
+mkdir -p "$(dirname "$out")"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
+echo "Saved $out (${WIDTH}x${HEIGHT})"
