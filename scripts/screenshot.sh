@@ -13,11 +13,11 @@ if [ ! -x "$app" ]; then
 fi
 
 source "$root/scripts/lib/servers.sh"
+source "$root/scripts/lib/app.sh"
 
 home=$(mktemp -d)
-app_pid=
 cleanup() {
-    if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
+    stop_app
     stop_servers
     rm -rf "$home"
 }
@@ -26,21 +26,7 @@ trap cleanup EXIT
 start_xvfb
 start_jackd "tarrowby-shot-$$"
 
-HOME="$home" "$app" >"$home/app.log" 2>&1 &
-app_pid=$!
-
-window=
-for _ in $(seq 1 200); do
-    window=$(xdotool search --onlyvisible --name '^Tarrowby$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-if [ -z "$window" ]; then
-    echo "the application's window did not appear" >&2
-    cat "$home/app.log" >&2
-    exit 1
-fi
-eval "$(xdotool getwindowgeometry --shell "$window")"
+start_app_and_wait "$app" "$home"
 
 # Wait until the notification bar has been painted (its light yellow), then take the picture.
 for _ in $(seq 1 100); do

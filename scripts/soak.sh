@@ -16,11 +16,11 @@ app="$root/build/release/standalone/Tarrowby_artefacts/Release/Tarrowby"
 signal="$root/build/release/tests/e2e/tarrowby_signal"
 
 source "$root/scripts/lib/servers.sh"
+source "$root/scripts/lib/app.sh"
 
 home=$(mktemp -d)
-app_pid=
 cleanup() {
-    if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
+    stop_app
     stop_servers
     rm -rf "$home"
 }
@@ -47,20 +47,7 @@ cat >"$home/.Tarrowby/Tarrowby.settings" <<'XML'
 </PROPERTIES>
 XML
 
-HOME="$home" "$app" >"$home/app.log" 2>&1 &
-app_pid=$!
-
-window=
-for _ in $(seq 1 200); do
-    window=$(xdotool search --onlyvisible --name '^Tarrowby$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-if [ -z "$window" ]; then
-    echo "the application's window did not appear" >&2
-    cat "$home/app.log" >&2
-    exit 1
-fi
+start_app_and_wait "$app" "$home"
 
 echo "Soaking for $seconds s at a period of $period samples (48 kHz) on JACK server \"$server\" ($scheduling)..."
 result=$("$signal" "$server" "$seconds")
@@ -72,7 +59,6 @@ if ! kill -0 "$app_pid" 2>/dev/null; then
 fi
 
 # Close the window as a user would and expect a clean exit.
-eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool mousemove --sync $((X + WIDTH - 17)) $((Y + 14)) click 1
 status=0
 for _ in $(seq 1 100); do
