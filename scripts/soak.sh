@@ -59,7 +59,7 @@ if ! kill -0 "$app_pid" 2>/dev/null; then
 fi
 
 # Close the window as a user would and expect a clean exit.
-xdotool mousemove --sync $((X + WIDTH - 17)) $((Y + 14)) click 1
+xdotool mousemove $((X + WIDTH - 17)) $((Y + 14)) click 1
 status=0
 for _ in $(seq 1 100); do
     kill -0 "$app_pid" 2>/dev/null || break

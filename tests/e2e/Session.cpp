@@ -414,15 +414,16 @@ bool Session::waitForPixel (int x, int y, uint32_t colour, bool expected, int ti
     return false;
 }
 
+// No --sync: it waits for a motion event, which never comes when the pointer is already there.
+// The server handles the synthetic move and the click in order anyway.
 void Session::click (int x, int y)
 {
-    xdotool ({ "mousemove", "--sync", std::to_string (x), std::to_string (y) });
-    xdotool ({ "click", "1" });
+    xdotool ({ "mousemove", std::to_string (x), std::to_string (y), "click", "1" });
 }
 
 void Session::moveMouse (int x, int y)
 {
-    xdotool ({ "mousemove", "--sync", std::to_string (x), std::to_string (y) });
+    xdotool ({ "mousemove", std::to_string (x), std::to_string (y) });
 }
 
 void Session::pressKey (const std::string& keyName)
