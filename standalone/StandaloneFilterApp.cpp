@@ -61,10 +61,13 @@ void StandaloneFilterApp::initialise (const String&)
 {
     mainWindow.reset (createWindow());
     mainWindow->setVisible (true);
+
+    quitRequests = std::make_unique<QuitRequestSignal> ([this] { systemRequestedQuit(); });
 }
 
 void StandaloneFilterApp::shutdown()
 {
+    quitRequests = nullptr;
     mainWindow = nullptr;
     appProperties.saveIfNeeded();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QuitRequestSignal.h"
 #include "StandaloneFilterWindow.h"
 
 #include <juce_audio_utils/juce_audio_utils.h>
@@ -44,6 +45,9 @@ protected:
     std::unique_ptr<StandaloneFilterWindow> mainWindow;
 
 private:
+    /** The system's quit requests, routed to systemRequestedQuit while the window exists. */
+    std::unique_ptr<QuitRequestSignal> quitRequests;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (StandaloneFilterApp)
 };
 } // namespace juce

@@ -10,6 +10,7 @@
 #include <juce_core/juce_core.h>
 
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <thread>
 
@@ -446,6 +447,36 @@ TEST (Application, settingsFullOfGarbageStartWithDefaultsAndQuitCleanly)
     ASSERT_EQ (state.count ("gain"), 1u);
     EXPECT_EQ (state.at ("gain"), 0.0);
     EXPECT_EQ (state.at ("dim"), 0.0);
+}
+
+TEST (Application, quitRequestFromTheSystemSavesTheStateAndQuitsCleanly)
+{
+    Session s;
+    ASSERT_TRUE (s.ready()) << s.error();
+    s.writeSettings ({ { "filterState", makeFilterState (-12.0, 100.0, true, false) } });
+    const auto window = startAndWaitForMainWindow (s);
+    ASSERT_TRUE (window.has_value()) << s.getAppLog();
+
+    for (const auto signalNumber : { SIGTERM, SIGINT })
+    {
+        ASSERT_TRUE (s.signalApp (signalNumber));
+        const auto status = s.waitForAppExit (quitTimeoutMs);
+        ASSERT_TRUE (status.has_value()) << "the application did not quit\n" << s.getAppLog();
+        EXPECT_EQ (*status, 0) << s.getAppLog();
+
+        const auto settings = s.readSettings();
+
+        for (const auto* key : { "windowX", "windowY", "audioSetup", "shouldMuteInput" })
+            EXPECT_EQ (settings.count (key), 1u) << key;
+
+        const auto state = readFilterState (settings.at ("filterState"));
+        ASSERT_EQ (state.count ("gain"), 1u);
+        EXPECT_DOUBLE_EQ (state.at ("gain"), -12.0);
+        EXPECT_DOUBLE_EQ (state.at ("dim"), 1.0);
+
+        if (signalNumber == SIGTERM)
+            ASSERT_TRUE (startAndWaitForMainWindow (s).has_value()) << s.getAppLog();
+    }
 }
 
 TEST (Application, unreadableSettingsFileStartsCentred)

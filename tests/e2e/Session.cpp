@@ -1,5 +1,7 @@
 #include "Session.h"
 
+#include <csignal>
+
 #include <juce_core/juce_core.h>
 
 #include <jack/jack.h>
@@ -296,6 +298,11 @@ bool Session::startApp()
 bool Session::isAppRunning()
 {
     return app != nullptr && app->isRunning();
+}
+
+bool Session::signalApp (int signalNumber)
+{
+    return isAppRunning() && ::kill (app->getPid(), signalNumber) == 0;
 }
 
 std::optional<int> Session::waitForAppExit (int timeoutMs)

@@ -72,6 +72,8 @@ public:
 
     bool startApp();
     bool isAppRunning();
+    /** Sends a signal to the running application; false when it is not running. */
+    bool signalApp (int signalNumber);
     std::optional<int> waitForAppExit (int timeoutMs);
     std::string getAppLog() const;
 
