@@ -38,22 +38,66 @@ const float bassPresenceThreshold = floatThreshold (0.01);
 constexpr juce::uint32 stateMagic = 0x21324356;
 constexpr int stateHeaderSize = 8;
 
-/** The XML parser recurses once per nesting level, so text that could nest deeper
-    than this is refused rather than allowed to exhaust the stack. A state holds a
-    handful of elements. */
-constexpr int maximumStateElements = 1000;
-
-/** An upper bound on the elements, and so on the nesting depth, of XML text: every
-    element starts with a '<' that is not followed by '/'. */
-int countPossibleElements (const char* text, size_t length) noexcept
+/** The framework turns an attribute named "base64:x" into a binary property x, sized
+    from the count before the "." of its text without a check: only a plain decimal
+    count that the characters after the "." can carry is safe to hand on. */
+bool isSafeBinaryText (const juce::String& text)
 {
-    int count = 0;
+    const auto dot = text.indexOfChar ('.');
 
-    for (size_t i = 0; i < length; ++i)
-        if (text[i] == '<' && (i + 1 == length || text[i + 1] != '/'))
-            ++count;
+    if (dot < 0)
+        return true;   // not decoded at all
 
-    return count;
+    const auto carried = (juce::int64) (text.length() - dot - 1) * 6 / 8 + 1;
+    juce::int64 count = 0;
+
+    for (int i = 0; i < dot; ++i)
+    {
+        const auto c = text[i];
+
+        if (c < '0' || c > '9' || (count = count * 10 + (c - '0')) > carried)
+            return false;
+    }
+
+    return true;
+}
+
+/** Readies a loaded element and its descendants to become a tree. Text between
+    elements is dropped, since a tree has nowhere to keep it. Refused: an attribute
+    given twice (also through the "base64:" prefix), which a tree would keep twice
+    and write back with only one of its values, and binary text that is unsafe to decode. */
+bool prepareForTree (juce::XmlElement& element)
+{
+    element.deleteAllTextElements();
+
+    juce::StringArray names;
+
+    for (int i = 0; i < element.getNumAttributes(); ++i)
+    {
+        auto name = element.getAttributeName (i);
+
+        if (name.startsWith ("base64:"))
+        {
+            if (! isSafeBinaryText (element.getAttributeValue (i)))
+                return false;
+
+            name = name.substring (7);
+        }
+
+        names.add (name);
+    }
+
+    names.sort (false);
+
+    for (int i = 1; i < names.size(); ++i)
+        if (names[i] == names[i - 1])
+            return false;
+
+    for (auto* child : element.getChildIterator())
+        if (! prepareForTree (*child))
+            return false;
+
+    return true;
 }
 
 std::unique_ptr<juce::AudioParameterFloat> makeParameter (const char* id, const char* name, float start, float end, float defaultValue)
@@ -398,14 +442,22 @@ void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int si
     const auto* zero = static_cast<const char*> (std::memchr (text, 0, available));
     const auto length = zero != nullptr ? (size_t) (zero - text) : available;
 
-    if (length == 0 || countPossibleElements (text, length) > maximumStateElements)
+    if (length == 0 || ! canParseXmlSafely (text, length))
         return;
 
-    // Bytes are kept as they are: text that is not valid UTF-8 is left to the parser.
+    // Text that is not valid UTF-8 is malformed, and unsafe to hand on: the framework
+    // steps over a character's continuation bytes without looking at them, so a broken
+    // sequence can take its parser past the end of the text.
+    if (! juce::CharPointer_UTF8::isValidString (text, (int) length))
+        return;
+
     const juce::String xmlText (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + length));
 
     if (const auto xml = juce::parseXML (xmlText))
     {
+        if (! prepareForTree (*xml))
+            return;
+
         auto tree = juce::ValueTree::fromXml (*xml);
 
         if (! tree.isValid())
@@ -413,29 +465,65 @@ void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int si
 
         // A parameter the loaded tree leaves out keeps its value: give it a node holding that
         // value, where the tree would otherwise gain one without a value and reset the parameter.
+        // A value that is not a number can't be clamped into the range: it is kept out the same way.
         for (const auto* id : { "balance", "dim", "gain", "mute" })
         {
-            auto hasNode = [&]
-            {
-                for (const auto& child : tree)
-                    if (child.getProperty ("id").toString() == id)
-                        return true;
+            auto* parameter = parameters.getParameter (id);
+            const auto current = parameter->convertFrom0to1 (parameter->getValue());
+            bool hasNode = false;
 
-                return false;
-            };
-
-            if (! hasNode())
+            for (auto child : tree)
             {
-                auto* parameter = parameters.getParameter (id);
+                if (child.getProperty ("id").toString() != id)
+                    continue;
+
+                hasNode = true;
+
+                if (child.hasProperty ("value") && std::isnan ((float) child.getProperty ("value")))
+                    child.setProperty ("value", current, nullptr);
+            }
+
+            if (! hasNode)
+            {
                 juce::ValueTree node ("PARAM");
                 node.setProperty ("id", id, nullptr);
-                node.setProperty ("value", parameter->convertFrom0to1 (parameter->getValue()), nullptr);
+                node.setProperty ("value", current, nullptr);
                 tree.appendChild (node, nullptr);
             }
         }
 
         parameters.replaceState (tree);
     }
+}
+
+//==============================================================================
+bool JuceDemoPluginAudioProcessor::canParseXmlSafely (const char* text, size_t length) noexcept
+{
+    // Every element starts with a '<' that is not followed by '/': counting those
+    // bounds the elements, and so the nesting depth.
+    int possibleElements = 0;
+    bool rootStarted = false;
+
+    for (size_t i = 0; i < length; ++i)
+    {
+        if (text[i] != '<')
+            continue;
+
+        const auto next = i + 1 < length ? text[i + 1] : '\0';
+
+        if (next == '/')
+            continue;
+
+        if (next == '?' && rootStarted)
+            return false;
+
+        rootStarted = rootStarted || (next != '?' && next != '!');
+
+        if (++possibleElements > maximumXmlElements)
+            return false;
+    }
+
+    return true;
 }
 
 //==============================================================================

@@ -70,6 +70,18 @@ public:
 
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
+    /** The most elements that XML text handed to the framework's parser may hold. */
+    static constexpr int maximumXmlElements = 1000;
+
+    /**
+        Any thread. True when the framework's XML parser can be given this text: it
+        recurses once per nesting level, so text that could hold more than
+        maximumXmlElements elements is refused; and it loops for ever on a processing
+        instruction ("<?...?>") among an element's content, so only those before the
+        root element are let through. Neither occurs in text this program writes.
+    */
+    static bool canParseXmlSafely (const char* text, size_t length) noexcept;
+
     /** Message thread. Recomputes the 17 crossover filters from "balance" for the given sample rate.
         A rate that gives no stable filter (not above twice the crossover, or not finite) leaves
         the filters as they are. */

@@ -150,7 +150,11 @@ void StandalonePluginHolder::init (bool enableAudioInput, const String& preferre
 
     if (userSettings != nullptr)
     {
-        savedSetup = parseXML (userSettings->getValue ("audioSetup"));
+        // A set-up that the framework's parser can't take safely counts as absent.
+        const auto setupText = userSettings->getValue ("audioSetup");
+
+        if (JuceDemoPluginAudioProcessor::canParseXmlSafely (setupText.toRawUTF8(), setupText.getNumBytesAsUTF8()))
+            savedSetup = parseXML (setupText);
         shouldMuteInput = userSettings->getBoolValue ("shouldMuteInput", true);
     }
 
