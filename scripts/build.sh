@@ -2,12 +2,15 @@
 # Configures and builds one flavour of the project into build/<flavour>.
 #   release  the application and the benchmarks, optimised
 #   test     the test programs, with assertions, AddressSanitizer and UndefinedBehaviorSanitizer
+#   tsan     the stress tests, with assertions and ThreadSanitizer
+#   fuzz     the libFuzzer targets, built with clang, AddressSanitizer and UndefinedBehaviorSanitizer
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-release}
 shift || true
 jobs=${TARROWBY_JOBS:-$(nproc)}
+targets=()
 
 case "$flavour" in
     release)
@@ -19,6 +22,20 @@ case "$flavour" in
               -DTARROWBY_UNIT_TESTS=ON -DTARROWBY_E2E=OFF
               "-DTARROWBY_SANITIZERS=address;undefined")
         ;;
+    tsan)
+        args=(-DCMAKE_BUILD_TYPE=Debug -DTARROWBY_BUILD_APP=OFF -DTARROWBY_BUILD_TESTS=ON
+              -DTARROWBY_UNIT_TESTS=ON -DTARROWBY_E2E=OFF
+              -DTARROWBY_SANITIZERS=thread)
+        targets=(tarrowby_stress_tests)
+        ;;
+    fuzz)
+        # Optimised, but with framework assertions logged (and made fatal by the targets).
+        export CC=clang CXX=clang++
+        args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARROWBY_BUILD_APP=OFF -DTARROWBY_BUILD_TESTS=ON
+              -DTARROWBY_UNIT_TESTS=OFF -DTARROWBY_E2E=OFF -DTARROWBY_FUZZ=ON
+              "-DTARROWBY_SANITIZERS=fuzzer-no-link;address;undefined")
+        targets=(tarrowby_fuzz_state_bytes tarrowby_fuzz_filter_state_text tarrowby_fuzz_settings_file)
+        ;;
     *)
         echo "unknown flavour: $flavour" >&2
         exit 2
@@ -26,4 +43,4 @@ case "$flavour" in
 esac
 
 cmake -S "$root" -B "$root/build/$flavour" "${args[@]}" "$@" >/dev/null
-cmake --build "$root/build/$flavour" --parallel "$jobs"
+cmake --build "$root/build/$flavour" --parallel "$jobs" ${targets[@]+--target "${targets[@]}"}

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the unit and component tests (with
-# AddressSanitizer and UndefinedBehaviorSanitizer), then the end-to-end tests
+# AddressSanitizer and UndefinedBehaviorSanitizer), the stress tests again under
+# ThreadSanitizer, a short run of each fuzz target, then the end-to-end tests
 # against the release application on a private X display.
 set -euo pipefail
 
@@ -9,6 +10,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/scripts/build.sh" test
 "$root/scripts/build.sh" release
+"$root/scripts/build.sh" tsan
+"$root/scripts/build.sh" fuzz
 
 source "$root/scripts/lib/servers.sh"
 trap stop_servers EXIT
@@ -21,4 +24,7 @@ export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 
 jobs=${TARROWBY_JOBS:-$(nproc)}
 (cd "$root/build/test" && ctest --output-on-failure --no-tests=error -j "$jobs")
+(cd "$root/build/tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp \
+    ctest -L stress --output-on-failure --no-tests=error -j "$jobs")
+(cd "$root/build/fuzz" && ctest -L fuzz --output-on-failure --no-tests=error -j "$jobs")
 (cd "$root/build/release" && ctest --output-on-failure --no-tests=ignore -j 1)
