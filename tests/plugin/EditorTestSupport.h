@@ -2,8 +2,6 @@
 
 #include "PluginEditor.h"
 
-#include <gtest/gtest.h>
-
 #include <vector>
 
 namespace tarrowby::test
@@ -12,7 +10,7 @@ namespace tarrowby::test
 class ScopedWrapperType
 {
 public:
-    explicit ScopedWrapperType (juce::AudioProcessor::WrapperType type)
+    explicit ScopedWrapperType (juce::AudioProcessor::WrapperType type = juce::AudioProcessor::wrapperType_Standalone)
         : previous (juce::PluginHostType::jucePlugInClientCurrentWrapperType)
     {
         juce::PluginHostType::jucePlugInClientCurrentWrapperType = type;
@@ -24,19 +22,11 @@ private:
     juce::AudioProcessor::WrapperType previous;
 };
 
-struct ScopedStandalone : ScopedWrapperType
-{
-    ScopedStandalone() : ScopedWrapperType (juce::AudioProcessor::wrapperType_Standalone) {}
-};
-
-/** Replaces the processor's state with its current parameters and the given uiState child (none when null). */
+/** Replaces the processor's uiState child with the given one (none when invalid). */
 inline void replaceUiState (JuceDemoPluginAudioProcessor& processor, const juce::ValueTree& uiState)
 {
     auto state = processor.parameters.copyState();
-
-    for (int i = state.getNumChildren(); --i >= 0;)
-        if (state.getChild (i).hasType ("uiState"))
-            state.removeChild (i, nullptr);
+    state.removeChild (state.getChildWithName ("uiState"), nullptr);
 
     if (uiState.isValid())
         state.appendChild (uiState, nullptr);
@@ -49,16 +39,10 @@ inline void setEditorSize (JuceDemoPluginAudioProcessor& processor, int width, i
     replaceUiState (processor, juce::ValueTree ("uiState", { { "width", width }, { "height", height } }));
 }
 
-/** One drawing call as the graphics context received it: untransformed area, fill colour and transform. */
+/** One fill as the graphics context received it: untransformed area, colour and transform. */
 struct DrawOp
 {
-    enum class Kind
-    {
-        intRect,
-        floatRect,
-        path,
-        image
-    };
+    enum class Kind { intRect, floatRect, path, image };
 
     Kind kind;
     juce::Rectangle<float> area;
@@ -66,14 +50,13 @@ struct DrawOp
     juce::AffineTransform transform;
 };
 
-/** A graphics context that paints nothing and records every fill, with its colour and transform. */
+/** A graphics context that paints nothing and records every fill. */
 class RecordingContext : public juce::LowLevelGraphicsContext
 {
 public:
     explicit RecordingContext (juce::Rectangle<int> clipArea) : clip (clipArea) {}
 
     std::vector<DrawOp> ops;
-    juce::Font lastFont;
 
     bool isVectorDevice() const override { return false; }
     void setOrigin (juce::Point<int> o) override { state.transform = juce::AffineTransform::translation (o).followedBy (state.transform); }
@@ -96,38 +79,30 @@ public:
     void setInterpolationQuality (juce::Graphics::ResamplingQuality) override {}
     void fillRect (const juce::Rectangle<int>& r, bool) override { record (DrawOp::Kind::intRect, r.toFloat()); }
     void fillRect (const juce::Rectangle<float>& r) override { record (DrawOp::Kind::floatRect, r); }
-    void fillRectList (const juce::RectangleList<float>& list) override
-    {
-        for (auto& r : list)
-            fillRect (r);
-    }
+    void fillRectList (const juce::RectangleList<float>& list) override { for (auto& r : list) fillRect (r); }
     void fillPath (const juce::Path& p, const juce::AffineTransform&) override { record (DrawOp::Kind::path, p.getBounds()); }
     void drawImage (const juce::Image& image, const juce::AffineTransform& t) override
     {
         ops.push_back ({ DrawOp::Kind::image, image.getBounds().toFloat(), state.fill.colour, t.followedBy (state.transform) });
     }
     void drawLine (const juce::Line<float>&) override {}
-    void setFont (const juce::Font& f) override { lastFont = f; }
-    const juce::Font& getFont() override { return lastFont; }
+    void setFont (const juce::Font& f) override { font = f; }
+    const juce::Font& getFont() override { return font; }
     void drawGlyph (int, const juce::AffineTransform&) override {}
 
 private:
-    struct State
-    {
-        juce::AffineTransform transform;
-        juce::FillType fill;
-    };
+    struct State { juce::AffineTransform transform; juce::FillType fill; };
 
     void record (DrawOp::Kind kind, juce::Rectangle<float> area) { ops.push_back ({ kind, area, state.fill.colour, state.transform }); }
 
     juce::Rectangle<int> clip;
+    juce::Font font;
     State state;
     std::vector<State> saved;
 };
 
 /** Records what a component's own paint draws. */
-template <typename ComponentType>
-std::vector<DrawOp> recordPaint (ComponentType& component)
+inline std::vector<DrawOp> recordPaint (juce::Component& component)
 {
     RecordingContext context (component.getLocalBounds());
     juce::Graphics g (context);
@@ -136,8 +111,7 @@ std::vector<DrawOp> recordPaint (ComponentType& component)
 }
 
 /** Renders a component's own paint into a cleared ARGB image of its size. */
-template <typename ComponentType>
-juce::Image renderPaint (ComponentType& component)
+inline juce::Image renderPaint (juce::Component& component)
 {
     juce::Image image (juce::Image::ARGB, component.getWidth(), component.getHeight(), true);
     juce::Graphics g (image);

@@ -2,7 +2,7 @@
 
 #include "PluginProcessor.h"
 
-#include <juce_audio_processors/juce_audio_processors.h>
+#include <cstring>
 
 namespace tarrowby::test
 {
@@ -15,34 +15,21 @@ inline void configure (Processor& processor, int numIns = 16, int numOuts = 16, 
     layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (numIns));
     layout.outputBuses.add (juce::AudioChannelSet::discreteChannels (numOuts));
     const auto applied = processor.setBusesLayout (layout);
-    juce::ignoreUnused (applied);
     jassert (applied);
+    juce::ignoreUnused (applied);
     processor.setRateAndBufferSizeDetails (sampleRate, blockSize);
 }
 
-inline void setNormalised (Processor& processor, juce::StringRef id, float value)
-{
-    processor.parameters.getParameter (id)->setValueNotifyingHost (value);
-}
+inline void setNormalised (Processor& p, juce::StringRef id, float value)  { p.parameters.getParameter (id)->setValueNotifyingHost (value); }
+inline float getNormalised (const Processor& p, juce::StringRef id)        { return p.parameters.getParameter (id)->getValue(); }
 
-inline float getNormalised (const Processor& processor, juce::StringRef id)
-{
-    return processor.parameters.getParameter (id)->getValue();
-}
-
-/** Every switch flag off: no mutes, no solos, no bass management, no bypass. */
+/** Every switch flag off: no mutes, solos, bass management or bypass. */
 inline void clearSwitches (Processor& processor)
 {
-    for (int c = 0; c < Processor::numChannels; ++c)
-    {
-        processor.channelMute[(size_t) c] = false;
-        processor.channelSolo[(size_t) c] = false;
-        processor.channelBassManaged[(size_t) c] = false;
-    }
+    for (size_t c = 0; c < Processor::numChannels; ++c)
+        processor.channelMute[c] = processor.channelSolo[c] = processor.channelBassManaged[c] = false;
 
-    processor.mutesBypassed = false;
-    processor.solosBypassed = false;
-    processor.bassManagementBypassed = false;
+    processor.mutesBypassed = processor.solosBypassed = processor.bassManagementBypassed = false;
 }
 
 /** Deterministic noise in [-amplitude, amplitude). */
