@@ -38,6 +38,42 @@ const float bassPresenceThreshold = floatThreshold (0.01);
 constexpr juce::uint32 stateMagic = 0x21324356;
 constexpr int stateHeaderSize = 8;
 
+/** Strict UTF-8 (no overlong forms, surrogates or code points past U+10FFFF), which the
+    framework reads and writes back byte for byte. Its own check lets overlong forms
+    through, and those are not written back as they were read. */
+bool isValidUtf8 (const char* text, size_t length) noexcept
+{
+    const auto* bytes = reinterpret_cast<const juce::uint8*> (text);
+
+    for (size_t i = 0; i < length;)
+    {
+        const auto lead = bytes[i];
+        size_t extra = 0;
+        juce::uint8 low = 0x80, high = 0xbf;   // the range of the first continuation byte
+
+        if (lead < 0x80)            { ++i; continue; }
+        if (lead >= 0xc2 && lead <= 0xdf)   extra = 1;
+        else if (lead == 0xe0)              { extra = 2; low = 0xa0; }
+        else if (lead == 0xed)              { extra = 2; high = 0x9f; }
+        else if (lead >= 0xe1 && lead <= 0xef)  extra = 2;
+        else if (lead == 0xf0)              { extra = 3; low = 0x90; }
+        else if (lead == 0xf4)              { extra = 3; high = 0x8f; }
+        else if (lead >= 0xf1 && lead <= 0xf3)  extra = 3;
+        else return false;
+
+        if (length - i <= extra || bytes[i + 1] < low || bytes[i + 1] > high)
+            return false;
+
+        for (size_t k = 2; k <= extra; ++k)
+            if ((bytes[i + k] & 0xc0) != 0x80)
+                return false;
+
+        i += extra + 1;
+    }
+
+    return true;
+}
+
 /** The framework turns an attribute named "base64:x" into a binary property x, sized
     from the count before the "." of its text without a check: only a plain decimal
     count that the characters after the "." can carry is safe to hand on. */
@@ -448,7 +484,7 @@ void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int si
     // Text that is not valid UTF-8 is malformed, and unsafe to hand on: the framework
     // steps over a character's continuation bytes without looking at them, so a broken
     // sequence can take its parser past the end of the text.
-    if (! juce::CharPointer_UTF8::isValidString (text, (int) length))
+    if (! isValidUtf8 (text, length))
         return;
 
     const juce::String xmlText (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + length));

@@ -93,7 +93,9 @@ TEST (HostileState, TextThatIsNotUtf8IsIgnoredWithoutReadingPastIt)
     // so ran past the end of the text: at the very end, or after skipping a closing quote.
     for (const std::string text : { "<state><PARAM id=\"gain\" value=\"-2\xd3", "<state/>\xe2\x82",
                                     "<state><PARAM id=\"gain\" value=\"-20\"/><x a=\"\xc3z\"/></state>",
-                                    "<state>\xf0</state>" })
+                                    "<state>\xf0</state>",
+                                    // An overlong form of "A" in a name: read, but written back as something unreadable.
+                                    "<state><PAR\xc1\x81 id=\"dim\"/></state>" })
         expectIgnored (envelope (text));
 }
 
