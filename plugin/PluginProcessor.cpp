@@ -40,7 +40,9 @@ constexpr int stateHeaderSize = 8;
 
 /** Strict UTF-8 (no overlong forms, surrogates or code points past U+10FFFF), which the
     framework reads and writes back byte for byte. Its own check lets overlong forms
-    through, and those are not written back as they were read. */
+    through, and those are not written back as they were read. The framework steps
+    over a character's continuation bytes without looking at them, so any broken
+    sequence can take its XML parser past the end of the text. */
 bool isValidUtf8 (const char* text, size_t length) noexcept
 {
     const auto* bytes = reinterpret_cast<const juce::uint8*> (text);
@@ -481,12 +483,6 @@ void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int si
     if (length == 0 || ! canParseXmlSafely (text, length))
         return;
 
-    // Text that is not valid UTF-8 is malformed, and unsafe to hand on: the framework
-    // steps over a character's continuation bytes without looking at them, so a broken
-    // sequence can take its parser past the end of the text.
-    if (! isValidUtf8 (text, length))
-        return;
-
     const juce::String xmlText (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + length));
 
     if (const auto xml = juce::parseXML (xmlText))
@@ -535,6 +531,9 @@ void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int si
 //==============================================================================
 bool JuceDemoPluginAudioProcessor::canParseXmlSafely (const char* text, size_t length) noexcept
 {
+    if (! isValidUtf8 (text, length))
+        return false;
+
     // Every element starts with a '<' that is not followed by '/': counting those
     // bounds the elements, and so the nesting depth.
     int possibleElements = 0;

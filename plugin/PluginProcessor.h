@@ -74,11 +74,12 @@ public:
     static constexpr int maximumXmlElements = 1000;
 
     /**
-        Any thread. True when the framework's XML parser can be given this text: it
-        recurses once per nesting level, so text that could hold more than
-        maximumXmlElements elements is refused; and it loops for ever on a processing
-        instruction ("<?...?>") among an element's content, so only those before the
-        root element are let through. Neither occurs in text this program writes.
+        Any thread. True when the framework's XML parser can be given this text. It
+        must be strict UTF-8, since the parser can run past the end of a broken
+        sequence. It may hold at most maximumXmlElements elements, since the parser
+        recurses once per nesting level. And a processing instruction ("<?...?>")
+        may only stand before the root element, since the parser loops for ever on
+        one among an element's content. Text this program writes passes.
     */
     static bool canParseXmlSafely (const char* text, size_t length) noexcept;
 
