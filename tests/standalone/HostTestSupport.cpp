@@ -7,32 +7,18 @@
 namespace tarrowby::test
 {
 ProbeProcessor::ProbeProcessor()
-    : AudioProcessor (BusesProperties()
-                          .withInput ("Input", juce::AudioChannelSet::stereo(), true)
-                          .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
+    : AudioProcessor (BusesProperties().withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                                       .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
 {
     resetPeaks();
-}
-
-void ProbeProcessor::resetPeaks() noexcept
-{
-    for (auto& p : inputPeaks)
-        p = 0.0f;
 }
 
 void ProbeProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
 {
     const auto numSamples = buffer.getNumSamples();
-    const auto numIns = juce::jmin (getTotalNumInputChannels(), buffer.getNumChannels(), maxChannels);
 
-    for (int c = 0; c < numIns; ++c)
-    {
-        const auto range = buffer.findMinMax (c, 0, numSamples);
-        const auto peak = juce::jmax (std::abs (range.getStart()), std::abs (range.getEnd()));
-
-        if (peak > inputPeaks[(size_t) c])
-            inputPeaks[(size_t) c] = peak;
-    }
+    for (int c = 0; c < juce::jmin (getTotalNumInputChannels(), buffer.getNumChannels(), 16); ++c)
+        inputPeaks[(size_t) c] = juce::jmax (inputPeaks[(size_t) c].load(), buffer.getMagnitude (c, 0, numSamples));
 
     for (int c = 0; c < buffer.getNumChannels(); ++c)
         juce::FloatVectorOperations::fill (buffer.getWritePointer (c), outputLevel (c), numSamples);
@@ -42,13 +28,6 @@ void ProbeProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiB
     ++numBlocks;
 }
 
-void ProbeProcessor::setStateInformation (const void* data, int size)
-{
-    lastStateRead.replaceAll (data, (size_t) size);
-    ++numStateReads;
-}
-
-//==============================================================================
 FakeDevice::FakeDevice (int numIns, int numOuts, int bufferSizeToUse, double rate)
     : juce::AudioIODevice ("Fake", "Fake"), bufferSize (bufferSizeToUse), sampleRate (rate)
 {
@@ -56,66 +35,35 @@ FakeDevice::FakeDevice (int numIns, int numOuts, int bufferSizeToUse, double rat
     outs.setRange (0, numOuts, true);
 }
 
-//==============================================================================
-void RecordingCallback::audioDeviceIOCallbackWithContext (const float* const* ins, int numIns,
-                                                          float* const* outs, int numOuts,
+void RecordingCallback::audioDeviceIOCallbackWithContext (const float* const* ins, int numIns, float* const* outs, int numOuts,
                                                           int numSamples, const juce::AudioIODeviceCallbackContext&)
 {
     if (numCalls >= (int) calls.size())
         return;
 
     auto& call = calls[(size_t) numCalls++];
-    call.numIns = numIns;
-    call.numOuts = numOuts;
-    call.numSamples = numSamples;
-
-    for (int k = 0; k < juce::jmin (numIns, (int) call.ins.size()); ++k)
-        call.ins[(size_t) k] = ins[k];
-
-    for (int k = 0; k < juce::jmin (numOuts, (int) call.outs.size()); ++k)
-        call.outs[(size_t) k] = outs[k];
+    call = { numIns, numOuts, numSamples };
+    std::copy (ins, ins + juce::jmin (numIns, 20), call.ins.begin());
+    std::copy (outs, outs + juce::jmin (numOuts, 20), call.outs.begin());
 }
 
-//==============================================================================
-namespace
+TempSettings::TempSettings()
+    : folder (juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tarrowby-host-test", {}, false))
 {
-juce::PropertiesFile::Options getSettingsOptions()
-{
+    folder.createDirectory();
+
     juce::PropertiesFile::Options options;
     options.applicationName = "Tarrowby";
     options.filenameSuffix = ".settings";
     options.storageFormat = juce::PropertiesFile::storeAsXML;
     options.millisecondsBeforeSaving = 3000;
-    return options;
-}
-} // namespace
-
-TempSettings::TempSettings()
-    : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                  .getNonexistentChildFile ("tarrowby-host-test", {}, false))
-{
-    folder.createDirectory();
-    reopen();
+    settings = std::make_unique<juce::PropertiesFile> (folder.getChildFile ("Tarrowby.settings"), options);
 }
 
-TempSettings::~TempSettings()
-{
-    settings.reset();
-    folder.deleteRecursively();
-}
-
-void TempSettings::reopen()
-{
-    settings.reset();
-    settings = std::make_unique<juce::PropertiesFile> (folder.getChildFile ("Tarrowby.settings"), getSettingsOptions());
-}
-
-//==============================================================================
 std::unique_ptr<juce::StandalonePluginHolder> makeHolder (juce::PropertySet* settings)
 {
     juce::Array<juce::StandalonePluginHolder::PluginInOuts> configurations;
     configurations.add ({ 16, 16 });
-
     return std::make_unique<juce::StandalonePluginHolder> (settings, false, juce::String(), nullptr, configurations, false);
 }
 

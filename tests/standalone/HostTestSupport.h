@@ -9,29 +9,23 @@
 namespace tarrowby::test
 {
 /**
-    A processor that shows what reaches it: it keeps the peak of each input
-    channel and the largest block, and plays a fixed level per output channel,
-    (channel + 1) / 64. Its state bytes are whatever the test sets.
+    A processor that shows what reaches it: the peak of each input channel, the
+    number of blocks and channels and the largest block. It plays a fixed level
+    per output channel, (channel + 1) / 64, and its state bytes are whatever the test sets.
 */
 class ProbeProcessor : public juce::AudioProcessor
 {
 public:
-    static constexpr int maxChannels = 16;
-
     ProbeProcessor();
 
-    static float outputLevel (int channel) noexcept    { return (float) (channel + 1) / 64.0f; }
-
+    static float outputLevel (int channel) noexcept     { return (float) (channel + 1) / 64.0f; }
     float getInputPeak (int channel) const noexcept     { return inputPeaks[(size_t) channel]; }
-    void resetPeaks() noexcept;
+    void resetPeaks() noexcept                          { for (auto& p : inputPeaks) p = 0.0f; }
 
-    std::array<std::atomic<float>, maxChannels> inputPeaks;
-    std::atomic<int> numBlocks { 0 };
-    std::atomic<int> largestBlock { 0 };
-    std::atomic<int> numChannelsSeen { 0 };
+    std::array<std::atomic<float>, 16> inputPeaks;
+    std::atomic<int> numBlocks { 0 }, largestBlock { 0 }, numChannelsSeen { 0 };
 
-    juce::MemoryBlock stateToWrite;
-    juce::MemoryBlock lastStateRead;
+    juce::MemoryBlock stateToWrite, lastStateRead;
     int numStateReads = 0;
 
     const juce::String getName() const override                     { return "Probe"; }
@@ -49,7 +43,7 @@ public:
     const juce::String getProgramName (int) override                { return {}; }
     void changeProgramName (int, const juce::String&) override      {}
     void getStateInformation (juce::MemoryBlock& destData) override { destData = stateToWrite; }
-    void setStateInformation (const void* data, int size) override;
+    void setStateInformation (const void* data, int size) override  { lastStateRead.replaceAll (data, (size_t) size); ++numStateReads; }
 };
 
 /** A device that only reports a set-up; nothing calls it back. */
@@ -58,32 +52,32 @@ class FakeDevice : public juce::AudioIODevice
 public:
     FakeDevice (int numIns, int numOuts, int bufferSize, double rate = 48000.0);
 
-    juce::StringArray getOutputChannelNames() override      { return {}; }
-    juce::StringArray getInputChannelNames() override       { return {}; }
-    juce::Array<double> getAvailableSampleRates() override  { return { sampleRate }; }
-    juce::Array<int> getAvailableBufferSizes() override     { return { bufferSize }; }
-    int getDefaultBufferSize() override                     { return bufferSize; }
+    juce::StringArray getOutputChannelNames() override          { return {}; }
+    juce::StringArray getInputChannelNames() override           { return {}; }
+    juce::Array<double> getAvailableSampleRates() override      { return { sampleRate }; }
+    juce::Array<int> getAvailableBufferSizes() override         { return { bufferSize }; }
+    int getDefaultBufferSize() override                         { return bufferSize; }
     juce::String open (const juce::BigInteger&, const juce::BigInteger&, double, int) override { return {}; }
-    void close() override                                   {}
-    bool isOpen() override                                  { return true; }
-    void start (juce::AudioIODeviceCallback*) override      {}
-    void stop() override                                    {}
-    bool isPlaying() override                               { return true; }
-    juce::String getLastError() override                    { return {}; }
-    int getCurrentBufferSizeSamples() override              { return bufferSize; }
-    double getCurrentSampleRate() override                  { return sampleRate; }
-    int getCurrentBitDepth() override                       { return 32; }
-    juce::BigInteger getActiveOutputChannels() const override { return outs; }
-    juce::BigInteger getActiveInputChannels() const override  { return ins; }
-    int getOutputLatencyInSamples() override                { return 0; }
-    int getInputLatencyInSamples() override                 { return 0; }
+    void close() override                                       {}
+    bool isOpen() override                                      { return true; }
+    void start (juce::AudioIODeviceCallback*) override          {}
+    void stop() override                                        {}
+    bool isPlaying() override                                   { return true; }
+    juce::String getLastError() override                        { return {}; }
+    int getCurrentBufferSizeSamples() override                  { return bufferSize; }
+    double getCurrentSampleRate() override                      { return sampleRate; }
+    int getCurrentBitDepth() override                           { return 32; }
+    juce::BigInteger getActiveOutputChannels() const override   { return outs; }
+    juce::BigInteger getActiveInputChannels() const override    { return ins; }
+    int getOutputLatencyInSamples() override                    { return 0; }
+    int getInputLatencyInSamples() override                     { return 0; }
 
     juce::BigInteger ins, outs;
     int bufferSize;
     double sampleRate;
 };
 
-/** Remembers the calls it receives, without allocating in the block callback. */
+/** Remembers the calls it receives (up to 64, each with up to 20 channel pointers), without allocating. */
 class RecordingCallback : public juce::AudioIODeviceCallback
 {
 public:
@@ -94,8 +88,7 @@ public:
         std::array<float*, 20> outs {};
     };
 
-    void audioDeviceIOCallbackWithContext (const float* const* ins, int numIns,
-                                           float* const* outs, int numOuts,
+    void audioDeviceIOCallbackWithContext (const float* const* ins, int numIns, float* const* outs, int numOuts,
                                            int numSamples, const juce::AudioIODeviceCallbackContext&) override;
     void audioDeviceAboutToStart (juce::AudioIODevice*) override    { ++numStarts; }
     void audioDeviceStopped() override                              { ++numStops; }
@@ -109,13 +102,10 @@ class TempSettings
 {
 public:
     TempSettings();
-    ~TempSettings();
+    ~TempSettings()                         { settings.reset(); folder.deleteRecursively(); }
 
     juce::PropertiesFile& get() noexcept    { return *settings; }
     juce::File getFolder() const            { return folder; }
-
-    /** Closes the file (saving it) and opens it again, as a restart would. */
-    void reopen();
 
 private:
     juce::File folder;
@@ -142,7 +132,7 @@ ComponentType* findOnDesktop (const juce::String& name = {})
     return nullptr;
 }
 
-/** Every descendant of the given type, in child order. */
+/** Every descendant of the given type, depth first. */
 template <typename ComponentType>
 juce::Array<ComponentType*> findChildren (juce::Component& parent)
 {
@@ -157,6 +147,17 @@ juce::Array<ComponentType*> findChildren (juce::Component& parent)
     }
 
     return found;
+}
+
+/** The first descendant of the given type for which the predicate holds, or null. */
+template <typename ComponentType, typename Predicate>
+ComponentType* findChild (juce::Component& parent, Predicate&& predicate)
+{
+    for (auto* c : findChildren<ComponentType> (parent))
+        if (predicate (*c))
+            return c;
+
+    return nullptr;
 }
 
 /** Dismisses every modal window and lets the framework delete them. */

@@ -8,21 +8,17 @@ namespace tarrowby::test
 {
 JackTestClient::JackTestClient()
 {
-    for (auto& l : levels) l = 0.0f;
-    for (auto& p : peaks)  p = 0.0f;
-
     jack_status_t status {};
     client = jack_client_open ("tarrowby-probe", JackNoStartServer, &status);
 
     if (client == nullptr)
         return;
 
-    for (int k = 0; k < numChannels; ++k)
+    for (size_t k = 0; k < 16; ++k)
     {
-        playPorts[(size_t) k] = jack_port_register (client, ("play_" + juce::String (k + 1)).toRawUTF8(),
-                                                    JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-        recordPorts[(size_t) k] = jack_port_register (client, ("rec_" + juce::String (k + 1)).toRawUTF8(),
-                                                      JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        const auto n = juce::String (k + 1);
+        playPorts[k] = jack_port_register (client, ("play_" + n).toRawUTF8(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        recordPorts[k] = jack_port_register (client, ("rec_" + n).toRawUTF8(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     }
 
     jack_set_process_callback (client, process, this);
@@ -47,11 +43,8 @@ juce::StringArray JackTestClient::getPorts (const juce::String& pattern, bool in
 {
     juce::StringArray names;
 
-    if (client == nullptr)
-        return names;
-
-    if (auto** ports = jack_get_ports (client, pattern.toRawUTF8(), JACK_DEFAULT_AUDIO_TYPE,
-                                       inputs ? JackPortIsInput : JackPortIsOutput))
+    if (auto** ports = client != nullptr ? jack_get_ports (client, pattern.toRawUTF8(), JACK_DEFAULT_AUDIO_TYPE,
+                                                           inputs ? JackPortIsInput : JackPortIsOutput) : nullptr)
     {
         for (auto** p = ports; *p != nullptr; ++p)
             names.add (juce::String::fromUTF8 (*p));
@@ -64,51 +57,29 @@ juce::StringArray JackTestClient::getPorts (const juce::String& pattern, bool in
 
 bool JackTestClient::connect (const juce::String& inputPrefix, const juce::String& outputPrefix)
 {
-    if (client == nullptr)
-        return false;
+    bool ok = client != nullptr;
 
-    bool ok = true;
-
-    for (int k = 0; k < numChannels; ++k)
+    for (size_t k = 0; ok && k < 16; ++k)
     {
         const auto n = juce::String (k + 1);
-        ok = jack_connect (client, jack_port_name (playPorts[(size_t) k]), (inputPrefix + n).toRawUTF8()) == 0 && ok;
-        ok = jack_connect (client, (outputPrefix + n).toRawUTF8(), jack_port_name (recordPorts[(size_t) k])) == 0 && ok;
+        ok = jack_connect (client, jack_port_name (playPorts[k]), (inputPrefix + n).toRawUTF8()) == 0
+          && jack_connect (client, (outputPrefix + n).toRawUTF8(), jack_port_name (recordPorts[k])) == 0;
     }
 
     return ok;
 }
 
-void JackTestClient::setLevel (int channel, float level) noexcept
-{
-    levels[(size_t) channel] = level;
-}
-
-float JackTestClient::getPeak (int channel) const noexcept
-{
-    return peaks[(size_t) channel];
-}
-
-void JackTestClient::resetPeaks() noexcept
-{
-    resetRequested = true;
-}
-
 int JackTestClient::process (unsigned int numFrames, void* arg)
 {
     auto& self = *static_cast<JackTestClient*> (arg);
-    const auto reset = self.resetRequested.exchange (false);
 
-    for (size_t k = 0; k < numChannels; ++k)
+    for (size_t k = 0; k < 16; ++k)
     {
         auto* out = static_cast<float*> (jack_port_get_buffer (self.playPorts[k], numFrames));
-        const auto level = self.levels[k].load();
-
-        for (unsigned int i = 0; i < numFrames; ++i)
-            out[i] = level;
+        std::fill (out, out + numFrames, self.levels[k].load());
 
         const auto* in = static_cast<const float*> (jack_port_get_buffer (self.recordPorts[k], numFrames));
-        auto peak = reset ? 0.0f : self.peaks[k].load();
+        auto peak = self.peaks[k].load();
 
         for (unsigned int i = 0; i < numFrames; ++i)
             peak = std::max (peak, std::abs (in[i]));

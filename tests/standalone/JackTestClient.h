@@ -13,15 +13,12 @@ namespace tarrowby::test
 /**
     A JACK client of the test's own on the process's default server: it plays a
     constant level per channel from its 16 "play_N" ports and keeps the peak of
-    what reaches its 16 "rec_N" ports.
-
-    Set-up on the message thread; the levels and peaks cross to JACK's thread as atomics.
+    what reaches its 16 "rec_N" ports. Set up on the message thread; levels and
+    peaks cross to JACK's thread as atomics.
 */
 class JackTestClient
 {
 public:
-    static constexpr int numChannels = 16;
-
     JackTestClient();
     ~JackTestClient();
 
@@ -33,25 +30,13 @@ public:
     /** play_k -> inputPrefix + (k + 1) and outputPrefix + (k + 1) -> rec_k, for every channel. */
     bool connect (const juce::String& inputPrefix, const juce::String& outputPrefix);
 
-    void setLevel (int channel, float level) noexcept;
-    float getPeak (int channel) const noexcept;
-    /** Takes effect at the next process cycle. */
-    void resetPeaks() noexcept;
-
-    /** Process cycles run since the client started. */
-    int getCycles() const noexcept  { return cycles.load(); }
+    std::array<std::atomic<float>, 16> levels {}, peaks {};
+    std::atomic<int> cycles { 0 };
 
 private:
     static int process (unsigned int numFrames, void* arg);
 
     jack_client_t* client = nullptr;
-    std::array<jack_port_t*, numChannels> playPorts {};
-    std::array<jack_port_t*, numChannels> recordPorts {};
-    std::array<std::atomic<float>, numChannels> levels {};
-    std::array<std::atomic<float>, numChannels> peaks {};
-    std::atomic<int> cycles { 0 };
-    std::atomic<bool> resetRequested { false };
-
-    JUCE_DECLARE_NON_COPYABLE (JackTestClient)
+    std::array<jack_port_t*, 16> playPorts {}, recordPorts {};
 };
 } // namespace tarrowby::test

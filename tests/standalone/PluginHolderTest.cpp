@@ -12,121 +12,98 @@ namespace
 /** A probe that reports whether the player still held it when it was deleted. */
 struct WatchedProbe : ProbeProcessor
 {
-    explicit WatchedProbe (StandalonePluginHolder& h, bool& attached) : holder (h), attachedAtDeletion (attached) {}
+    WatchedProbe (StandalonePluginHolder& h, bool& attached) : holder (h), attachedAtDeletion (attached) {}
     ~WatchedProbe() override    { attachedAtDeletion = holder.processorPlayer.getCurrentProcessor() == this; }
 
     StandalonePluginHolder& holder;
     bool& attachedAtDeletion;
 };
-} // namespace
 
-TEST (PluginHolder, CreatesTheProcessorAsAStandAloneInstanceAndPlaysIt)
+void installWatchedProbe (StandalonePluginHolder& holder, bool& attachedAtDeletion)
 {
-    TempSettings settings;
-    auto holder = makeHolder (&settings.get());
-
-    ASSERT_NE (holder->processor, nullptr);
-    EXPECT_NE (dynamic_cast<JuceDemoPluginAudioProcessor*> (holder->processor.get()), nullptr);
-    EXPECT_EQ (holder->processor->wrapperType, juce::AudioProcessor::wrapperType_Standalone);
-    EXPECT_EQ (holder->processorPlayer.getCurrentProcessor(), holder->processor.get());
-    EXPECT_TRUE (holder->processorHasPotentialFeedbackLoop);
-    EXPECT_TRUE ((bool) holder->shouldMuteInput.getValue());
-    EXPECT_TRUE (holder->muteInput.load());
-
-    // The stand-alone mark is for that one processor only.
-    JuceDemoPluginAudioProcessor other;
-    EXPECT_EQ (other.wrapperType, juce::AudioProcessor::wrapperType_Undefined);
+    attachedAtDeletion = true;
+    holder.stopPlayback();
+    holder.processor = std::make_unique<WatchedProbe> (holder, attachedAtDeletion);
+    holder.startPlayback();
 }
 
-TEST (PluginHolder, ResetMakesAFreshProcessorAt44100And512WithOnlyMainBuses)
+juce::MemoryBlock stateOf (juce::AudioProcessor& processor)
+{
+    juce::MemoryBlock state;
+    processor.getStateInformation (state);
+    return state;
+}
+} // namespace
+
+TEST (PluginHolder, CreatesAStandAloneProcessorAt44100And512AndPlaysIt)
 {
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
     auto* deviceBefore = holder->deviceManager.getCurrentAudioDevice();
 
-    holder->processorHasPotentialFeedbackLoop = false;
-    holder->stopPlayback();
-    holder->deletePlugin();
-    EXPECT_EQ (holder->processor, nullptr);
+    for (int round = 0; round < 2; ++round) // at start-up, then as a reset makes it
+    {
+        ASSERT_NE (dynamic_cast<JuceDemoPluginAudioProcessor*> (holder->processor.get()), nullptr);
+        EXPECT_EQ (holder->processor->wrapperType, juce::AudioProcessor::wrapperType_Standalone);
+        EXPECT_EQ (holder->processor->getSampleRate(), 44100.0);
+        EXPECT_EQ (holder->processor->getBlockSize(), 512);
+        EXPECT_EQ (holder->processorPlayer.getCurrentProcessor(), holder->processor.get());
+        EXPECT_TRUE (holder->processorHasPotentialFeedbackLoop);
 
-    holder->createPlugin();
-    ASSERT_NE (holder->processor, nullptr);
-    EXPECT_EQ (holder->processor->getSampleRate(), 44100.0);
-    EXPECT_EQ (holder->processor->getBlockSize(), 512);
-    EXPECT_TRUE (holder->processorHasPotentialFeedbackLoop);
+        for (const auto isInput : { true, false })
+            for (int i = 1; i < holder->processor->getBusCount (isInput); ++i)
+                EXPECT_FALSE (holder->processor->getBus (isInput, i)->isEnabled());
 
-    for (const auto isInput : { true, false })
-        for (int i = 1; i < holder->processor->getBusCount (isInput); ++i)
-            EXPECT_FALSE (holder->processor->getBus (isInput, i)->isEnabled());
+        holder->processorHasPotentialFeedbackLoop = false;
+        holder->stopPlayback();
+        holder->deletePlugin();
+        EXPECT_EQ (holder->processor, nullptr);
+        holder->createPlugin();
+        holder->startPlayback();
+    }
 
-    holder->startPlayback();
-    EXPECT_EQ (holder->processorPlayer.getCurrentProcessor(), holder->processor.get());
     EXPECT_EQ (holder->deviceManager.getCurrentAudioDevice(), deviceBefore);
-}
+    EXPECT_EQ (JuceDemoPluginAudioProcessor().wrapperType, juce::AudioProcessor::wrapperType_Undefined) << "the mark is for the holder's processor only";
 
-TEST (PluginHolder, ReplacingAPlayingProcessorDetachesItFirst)
-{
-    TempSettings settings;
-    auto holder = makeHolder (&settings.get());
-
+    // A processor being replaced is detached from the player first.
     bool attachedAtDeletion = true;
-    holder->stopPlayback();
-    holder->processor = std::make_unique<WatchedProbe> (*holder, attachedAtDeletion);
-    holder->startPlayback();
-
+    installWatchedProbe (*holder, attachedAtDeletion);
     holder->createPlugin();
     EXPECT_FALSE (attachedAtDeletion);
 }
 
-TEST (PluginHolder, FirstStartWithoutSettingsMutesTheInputAndWritesBothKeysAtTheEnd)
+TEST (PluginHolder, MutesTheInputFromTheSettingsAndWritesBothKeysAfterDetaching)
 {
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
-
-    EXPECT_TRUE (holder->muteInput.load());
-    pumpMessages (20);
+    EXPECT_TRUE ((bool) holder->shouldMuteInput.getValue());
     EXPECT_TRUE (holder->muteInput.load());
 
     bool attachedAtDeletion = true;
-    holder->stopPlayback();
-    holder->processor = std::make_unique<WatchedProbe> (*holder, attachedAtDeletion);
-    holder->startPlayback();
-
+    installWatchedProbe (*holder, attachedAtDeletion);
     holder.reset();
 
     EXPECT_FALSE (attachedAtDeletion);
     EXPECT_EQ (settings.get().getValue ("shouldMuteInput"), "1");
     EXPECT_TRUE (settings.get().containsKey ("audioSetup"));
     EXPECT_FALSE (settings.get().containsKey ("filterState"));
-}
 
-TEST (PluginHolder, StoredMuteSettingReachesTheAudioFlagWhenTheChangeIsDelivered)
-{
-    TempSettings settings;
+    // A stored "0" reaches the audio flag once the change is delivered, and is written back.
     settings.get().setValue ("shouldMuteInput", "0");
-
-    auto holder = makeHolder (&settings.get());
+    holder = makeHolder (&settings.get());
     EXPECT_FALSE ((bool) holder->shouldMuteInput.getValue());
-    EXPECT_TRUE (holder->muteInput.load());
-
     EXPECT_TRUE (pumpMessagesUntil ([&] { return ! holder->muteInput.load(); }, 2000));
-
     holder.reset();
     EXPECT_EQ (settings.get().getValue ("shouldMuteInput"), "0");
-}
 
-TEST (PluginHolder, WithoutSettingsNothingIsReadOrWritten)
-{
-    auto holder = makeHolder (nullptr);
-
+    // Without settings nothing is read or written.
+    holder = makeHolder (nullptr);
     EXPECT_TRUE ((bool) holder->shouldMuteInput.getValue());
     holder->savePluginState();
     EXPECT_EQ (holder->getLastFile(), juce::File::getSpecialLocation (juce::File::userDocumentsDirectory));
-
-    holder.reset();
 }
 
-TEST (PluginHolder, SavesTheProcessorStateInTheFrameworksBase64Form)
+TEST (PluginHolder, KeepsTheProcessorStateAsBase64Text)
 {
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
@@ -144,72 +121,37 @@ TEST (PluginHolder, SavesTheProcessorStateInTheFrameworksBase64Form)
     settings.get().setValue ("filterState", "untouched");
     holder->savePluginState();
     EXPECT_EQ (settings.get().getValue ("filterState"), "untouched");
-}
 
-TEST (PluginHolder, RestoresTheProcessorStateFromTheSettings)
-{
-    // Make a state that differs from the defaults, through the processor's own interface.
-    juce::MemoryBlock state;
-    float changedValue = 0.0f;
+    // The next start restores a saved state; text that does not decode leaves the defaults.
+    JuceDemoPluginAudioProcessor source;
+    const auto defaults = stateOf (source);
+    source.getParameters()[0]->setValueNotifyingHost (0.25f);
+    settings.get().setValue ("filterState", stateOf (source).toBase64Encoding());
+    holder = makeHolder (&settings.get());
+    EXPECT_EQ (holder->processor->getParameters()[0]->getValue(), 0.25f);
+
+    for (const auto* text : { "", "0.", "3.gI1X", "abc", "-5.gI1X", "2000000000.gI1X", "99999999999999999999.A", "4294967295." })
     {
-        JuceDemoPluginAudioProcessor source;
-        ASSERT_FALSE (source.getParameters().isEmpty());
-        auto* parameter = source.getParameters()[0];
-        changedValue = parameter->getValue() > 0.5f ? 0.25f : 0.75f;
-        parameter->setValueNotifyingHost (changedValue);
-        source.getStateInformation (state);
-    }
-
-    ASSERT_GT (state.getSize(), 0u) << "the processor writes no state bytes";
-
-    TempSettings settings;
-    settings.get().setValue ("filterState", state.toBase64Encoding());
-
-    auto holder = makeHolder (&settings.get());
-    EXPECT_NEAR (holder->processor->getParameters()[0]->getValue(), changedValue, 1.0e-6f);
-}
-
-TEST (PluginHolder, CorruptFilterStateLeavesTheDefaults)
-{
-    JuceDemoPluginAudioProcessor reference;
-    juce::MemoryBlock defaults;
-    reference.getStateInformation (defaults);
-
-    for (const auto* text : { "", "0.", "3.gI1X", "abc", "-5.gI1X", "x3.gI1X", "2000000000.gI1X",
-                              "99999999999999999999.A", "4294967295.", "4.gI1X" })
-    {
-        TempSettings settings;
         settings.get().setValue ("filterState", text);
-
-        auto holder = makeHolder (&settings.get());
-        juce::MemoryBlock state;
-        holder->processor->getStateInformation (state);
-        EXPECT_EQ (state, defaults) << "\"" << text << "\"";
+        holder = makeHolder (&settings.get());
+        EXPECT_EQ (stateOf (*holder->processor), defaults) << "\"" << text << "\"";
     }
 }
 
-//==============================================================================
-TEST (StateText, DecodesTheFrameworksOwnForm)
+TEST (StateText, DecodesTheFrameworksFormAndRejectsCountsThatAreNoNumberOrTooLarge)
 {
     juce::MemoryBlock block;
-
     ASSERT_TRUE (StandalonePluginHolder::decodeStateText ("3.gI1X", block));
     EXPECT_EQ (block, juce::MemoryBlock ("abc", 3));
 
-    ASSERT_TRUE (StandalonePluginHolder::decodeStateText ("0.", block));
-    EXPECT_EQ (block.getSize(), 0u);
-
-    for (size_t size : { 1, 2, 3, 4, 5, 6, 100, 1000 })
+    for (size_t size : { 0, 1, 2, 3, 4, 5, 6, 100, 1000 })
     {
         const auto bytes = makeBytes (size);
-        juce::MemoryBlock decoded;
-        ASSERT_TRUE (StandalonePluginHolder::decodeStateText (bytes.toBase64Encoding(), decoded));
-        EXPECT_EQ (decoded, bytes) << size;
+        ASSERT_TRUE (StandalonePluginHolder::decodeStateText (bytes.toBase64Encoding(), block));
+        EXPECT_EQ (block, bytes) << size;
     }
-}
 
-TEST (StateText, DecodesOddCharactersExactlyAsTheFrameworkDoes)
-{
+    // Odd characters decode exactly as the framework decodes them.
     for (const auto* text : { " 3.gI1X", "3.gI 1X", "3.g,I1X\n", "2.gI1X", "1.g.", "3.gI1X.." })
     {
         juce::MemoryBlock ours, theirs;
@@ -217,14 +159,11 @@ TEST (StateText, DecodesOddCharactersExactlyAsTheFrameworkDoes)
         ASSERT_TRUE (theirs.fromBase64Encoding (text));
         EXPECT_EQ (ours, theirs) << text;
     }
-}
 
-TEST (StateText, RejectsCountsThatAreNoNumberOrTooLargeForTheText)
-{
     for (const auto* text : { "", "abc", "gI1X", ".gI1X", "-1.gI1X", "+3.gI1X", "x3.gI1X", "3x.gI1X",
                               "4.gI1X", "1.", "2000000000.gI1X", "99999999999999999999.gI1X", "3 .gI1X" })
     {
-        juce::MemoryBlock block ("keep", 4);
+        block = juce::MemoryBlock ("keep", 4);
         EXPECT_FALSE (StandalonePluginHolder::decodeStateText (text, block)) << "\"" << text << "\"";
         EXPECT_EQ (block, juce::MemoryBlock ("keep", 4)) << "\"" << text << "\"";
     }

@@ -9,152 +9,79 @@ using juce::StandalonePluginHolder;
 
 namespace
 {
-struct OpenDialog
+juce::ToggleButton* findMuteToggle (juce::Component& c)
 {
-    explicit OpenDialog (bool feedbackFlag = true)
-        : holder (makeHolder (&settings.get()))
-    {
-        holder->processorHasPotentialFeedbackLoop = feedbackFlag;
-        holder->showAudioSettingsDialog();
-        dialog = findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings");
+    return findChild<juce::ToggleButton> (c, [] (auto& b) { return b.getButtonText() == "Mute audio input"; });
+}
 
-        if (dialog != nullptr)
-        {
-            content = dynamic_cast<StandalonePluginHolder::SettingsComponent*> (dialog->getContentComponent());
-            selector = findChildren<juce::AudioDeviceSelectorComponent> (*content).getFirst();
-
-            for (auto* button : findChildren<juce::ToggleButton> (*content))
-                if (button->getButtonText() == "Mute audio input")
-                    toggle = button;
-
-            for (auto* label : findChildren<juce::Label> (*content))
-                if (label->getText() == "Feedback Loop:")
-                    muteLabel = label;
-        }
-    }
-
-    ~OpenDialog()   { closeModalWindows(); }
-
-    TempSettings settings;
-    std::unique_ptr<StandalonePluginHolder> holder;
-    juce::DialogWindow* dialog = nullptr;
-    StandalonePluginHolder::SettingsComponent* content = nullptr;
-    juce::AudioDeviceSelectorComponent* selector = nullptr;
-    juce::ToggleButton* toggle = nullptr;
-    juce::Label* muteLabel = nullptr;
-};
+juce::DialogWindow* findDialog()    { return findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings"); }
 } // namespace
 
-TEST (SettingsDialog, LaunchesWithoutBlockingAsAFixedSizeDialog)
-{
-    OpenDialog open;
-    ASSERT_NE (open.dialog, nullptr);
-    ASSERT_NE (open.content, nullptr);
-
-    EXPECT_TRUE (open.dialog->isCurrentlyModal());
-    EXPECT_FALSE (open.dialog->isResizable());
-    EXPECT_TRUE (open.dialog->isUsingNativeTitleBar());
-    EXPECT_EQ (open.dialog->getBackgroundColour(),
-               open.content->getLookAndFeel().findColour (juce::ResizableWindow::backgroundColourId));
-    EXPECT_TRUE (open.content->isOpaque());
-}
-
-TEST (SettingsDialog, EscapeClosesIt)
-{
-    OpenDialog open;
-    ASSERT_NE (open.dialog, nullptr);
-
-    static_cast<juce::Component*> (open.dialog)->keyPressed (juce::KeyPress (juce::KeyPress::escapeKey));
-    EXPECT_TRUE (pumpMessagesUntil ([] { return findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings") == nullptr; }, 2000));
-}
-
-TEST (SettingsDialog, LaysTheMuteToggleAboveTheSelector)
+TEST (SettingsDialog, OpensWithoutBlockingWithTheMuteToggleBoundBothWays)
 {
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
+    holder->showAudioSettingsDialog();
 
-    // Built as the dialog builds it, before any window has a say in its size.
-    StandalonePluginHolder::SettingsComponent content (*holder, holder->deviceManager, 16, 16);
-    content.setSize (500, 550);
-    content.setToRecommendedSize();
-
-    auto* selector = findChildren<juce::AudioDeviceSelectorComponent> (content).getFirst();
-    ASSERT_NE (selector, nullptr);
-    ASSERT_EQ (selector->getItemHeight(), 24);
-
-    juce::ToggleButton* toggle = nullptr;
-    juce::Label* label = nullptr;
-
-    for (auto* b : findChildren<juce::ToggleButton> (content))
-        if (b->getButtonText() == "Mute audio input")
-            toggle = b;
-
-    for (auto* l : findChildren<juce::Label> (content))
-        if (l->getText() == "Feedback Loop:")
-            label = l;
-
+    auto* dialog = findDialog();
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_TRUE (dialog->isCurrentlyModal());
+    EXPECT_FALSE (dialog->isResizable());
+    auto* toggle = findMuteToggle (*dialog);
     ASSERT_NE (toggle, nullptr);
-    ASSERT_NE (label, nullptr);
+    EXPECT_TRUE (toggle->getToggleState());
 
-    EXPECT_EQ (content.getWidth(), 500);
-    EXPECT_EQ (content.getHeight(), selector->getHeight() + 36);
-    EXPECT_EQ (toggle->getBounds(), juce::Rectangle<int> (175, 12, 300, 24));
-    EXPECT_EQ (selector->getBounds(), juce::Rectangle<int> (0, 36, 500, selector->getHeight()));
-    EXPECT_TRUE (toggle->isVisible());
-    EXPECT_TRUE (label->isVisible());
-    EXPECT_EQ (label->getAttachedComponent(), toggle);
-    EXPECT_TRUE (label->isAttachedOnLeft());
-    EXPECT_EQ (label->getName(), "Feedback Loop:");
+    toggle->triggerClick();
+    ASSERT_TRUE (pumpMessagesUntil ([&] { return ! holder->muteInput.load(); }, 2000));
+    EXPECT_FALSE ((bool) holder->shouldMuteInput.getValue());
 
-    // The content follows the selector's height; the width stays.
-    selector->setSize (500, selector->getHeight() + 100);
-    EXPECT_EQ (content.getHeight(), selector->getHeight() + 36);
-    EXPECT_EQ (content.getWidth(), 500);
+    holder->shouldMuteInput = true;
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return toggle->getToggleState() && holder->muteInput.load(); }, 2000));
 
-    // In the dialog the same rule holds for whatever width the window gives it.
-    OpenDialog open;
-    ASSERT_NE (open.toggle, nullptr);
-    const auto w = open.content->getWidth();
-    EXPECT_EQ (open.toggle->getBounds(), juce::Rectangle<int> ((int) ((float) w * 0.35f), 12, (int) ((float) w * 0.6f), 24));
-    EXPECT_EQ (open.selector->getPosition(), juce::Point<int> (0, 36));
-    EXPECT_EQ (open.selector->getWidth(), w);
+    // The toggle row keeps its proportions at whatever width the window gives the content.
+    auto* content = dialog->getContentComponent();
+    const auto w = content->getWidth();
+    EXPECT_EQ (toggle->getBounds(), juce::Rectangle<int> ((int) ((float) w * 0.35f), 12, (int) ((float) w * 0.6f), 24));
+
+    static_cast<juce::Component*> (dialog)->keyPressed (juce::KeyPress (juce::KeyPress::escapeKey));
+    EXPECT_TRUE (pumpMessagesUntil ([] { return findDialog() == nullptr; }, 2000)) << "Escape closes it";
 }
 
-TEST (SettingsDialog, WithoutTheFeedbackFlagShowsOnlyTheSelector)
+TEST (SettingsDialog, RecommendedSizeIsTheSelectorsWithTheToggleRowAbove)
 {
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
-    holder->processorHasPotentialFeedbackLoop = false;
 
-    StandalonePluginHolder::SettingsComponent content (*holder, holder->deviceManager, 16, 16);
-    content.setSize (500, 550);
-    content.setToRecommendedSize();
+    for (const auto feedbackPossible : { true, false })
+    {
+        holder->processorHasPotentialFeedbackLoop = feedbackPossible;
+        StandalonePluginHolder::SettingsComponent content (*holder, holder->deviceManager, 16, 16);
+        content.setSize (500, 550);
+        content.setToRecommendedSize();
 
-    auto* selector = findChildren<juce::AudioDeviceSelectorComponent> (content).getFirst();
-    ASSERT_NE (selector, nullptr);
+        auto* selector = findChildren<juce::AudioDeviceSelectorComponent> (content).getFirst();
+        ASSERT_NE (selector, nullptr);
+        const auto extra = feedbackPossible ? 36 : 0;
+        EXPECT_EQ (content.getWidth(), 500);
+        EXPECT_EQ (content.getHeight(), selector->getHeight() + extra);
+        EXPECT_EQ (selector->getBounds(), juce::Rectangle<int> (0, extra, 500, selector->getHeight()));
 
-    for (auto* b : findChildren<juce::ToggleButton> (content))
-        EXPECT_NE (b->getButtonText(), "Mute audio input");
+        auto* toggle = findMuteToggle (content);
+        ASSERT_EQ (toggle != nullptr, feedbackPossible);
 
-    for (auto* l : findChildren<juce::Label> (content))
-        EXPECT_NE (l->getText(), "Feedback Loop:");
+        if (toggle != nullptr)
+        {
+            EXPECT_EQ (toggle->getBounds(), juce::Rectangle<int> (175, 12, 300, 24));
+            auto* label = findChild<juce::Label> (content, [] (auto& l) { return l.getText() == "Feedback Loop:"; });
+            ASSERT_NE (label, nullptr);
+            EXPECT_EQ (label->getAttachedComponent(), toggle);
+            EXPECT_TRUE (label->isAttachedOnLeft());
+        }
 
-    EXPECT_EQ (selector->getBounds(), content.getLocalBounds());
-    EXPECT_EQ (content.getHeight(), selector->getHeight());
-}
-
-TEST (SettingsDialog, MuteToggleIsBoundBothWaysToTheHoldersSetting)
-{
-    OpenDialog open;
-    ASSERT_NE (open.toggle, nullptr);
-    EXPECT_TRUE (open.toggle->getToggleState());
-
-    open.toggle->triggerClick();
-    ASSERT_TRUE (pumpMessagesUntil ([&] { return ! open.holder->muteInput.load(); }, 2000));
-    EXPECT_FALSE ((bool) open.holder->shouldMuteInput.getValue());
-
-    open.holder->shouldMuteInput = true;
-    EXPECT_TRUE (pumpMessagesUntil ([&] { return open.toggle->getToggleState() && open.holder->muteInput.load(); }, 2000));
+        // The content follows the selector's height.
+        selector->setSize (500, selector->getHeight() + 100);
+        EXPECT_EQ (content.getHeight(), selector->getHeight() + extra);
+    }
 }
 
 TEST (SettingsDialog, ClosesWhenItsHolderGoesFirst)
@@ -162,15 +89,12 @@ TEST (SettingsDialog, ClosesWhenItsHolderGoesFirst)
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
     auto other = makeHolder (nullptr);
-
     holder->showAudioSettingsDialog();
     other->showAudioSettingsDialog();
-
-    juce::Component::SafePointer<juce::DialogWindow> dialog (findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings"));
-    ASSERT_NE (dialog, nullptr);
+    ASSERT_NE (findDialog(), nullptr);
 
     holder.reset();
     other.reset();
-    EXPECT_EQ (findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings"), nullptr);
+    EXPECT_EQ (findDialog(), nullptr);
     pumpMessages (50);
 }

@@ -12,6 +12,22 @@ using juce::StandalonePluginHolder;
 
 namespace
 {
+constexpr const char* saveWarning = "Error whilst saving / Couldn't write to the specified file!";
+constexpr const char* loadWarning = "Error whilst loading / Couldn't read from the specified file!";
+
+/** The warning on the desktop, as "title / message", or empty; closes it. */
+juce::String takeWarning()
+{
+    juce::String text;
+
+    if (auto* alert = findOnDesktop<juce::AlertWindow>())
+        text = alert->getName() + " / " + alert->getDescription().fromFirstOccurrenceOf (". ", false, false);
+
+    closeModalWindows();
+    return text;
+}
+
+/** A holder with a probe, a folder for state files and a home with a documents folder, all of the test's own. */
 struct StateFiles : ::testing::Test
 {
     StateFiles()
@@ -21,8 +37,6 @@ struct StateFiles : ::testing::Test
           previousHome (juce::SystemStats::getEnvironmentVariable ("HOME", {}))
     {
         folder.createDirectory();
-
-        // A home of the test's own, with a documents folder.
         const auto home = settings.getFolder().getChildFile ("home");
         home.getChildFile ("Documents").createDirectory();
         setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
@@ -34,25 +48,32 @@ struct StateFiles : ::testing::Test
         setenv ("HOME", previousHome.toRawUTF8(), 1);
     }
 
-    /** The warning on the desktop, if one shows, with its title and message. */
-    static juce::String getWarning()
-    {
-        if (auto* alert = findOnDesktop<juce::AlertWindow>())
-            return alert->getName() + " / " + alert->getDescription().fromFirstOccurrenceOf (". ", false, false);
-
-        return {};
-    }
-
     /** Every name in the folder, hidden ones included. */
-    juce::StringArray getFolderContents() const
+    juce::StringArray folderContents() const
     {
         juce::StringArray names;
 
         for (const auto& f : folder.findChildFiles (juce::File::findFilesAndDirectories, false, "*"))
             names.add (f.getFileName());
 
-        names.sort (false);
         return names;
+    }
+
+    /** Opens the save or load dialog and returns it with its browser. */
+    std::pair<juce::FileChooserDialogBox*, juce::FileBrowserComponent*> openDialog (bool save)
+    {
+        save ? holder->askUserToSaveState() : holder->askUserToLoadState();
+        auto* dialog = findOnDesktop<juce::FileChooserDialogBox> (save ? "Save current state" : "Load a saved state");
+        return { dialog, dialog != nullptr ? findChildren<juce::FileBrowserComponent> (*dialog).getFirst() : nullptr };
+    }
+
+    /** Opens a dialog, types the file's name into it and presses its action button. */
+    void choose (bool save, const juce::File& file)
+    {
+        auto [dialog, browser] = openDialog (save);
+        ASSERT_NE (browser, nullptr);
+        browser->setFileName (file.getFullPathName());
+        findChild<juce::TextButton> (*dialog, [&] (auto& b) { return b.getButtonText() == (save ? "Save" : "Open"); })->onClick();
     }
 
     TempSettings settings;
@@ -60,68 +81,36 @@ struct StateFiles : ::testing::Test
     ProbeProcessor& probe;
     juce::File folder;
     juce::String previousHome;
-
-    static constexpr const char* saveWarning = "Error whilst saving / Couldn't write to the specified file!";
-    static constexpr const char* loadWarning = "Error whilst loading / Couldn't read from the specified file!";
 };
-
-/** The non-native file dialog on the desktop, if one is open. */
-juce::FileChooserDialogBox* findFileDialog (const juce::String& title)
-{
-    return findOnDesktop<juce::FileChooserDialogBox> (title);
-}
-
-/** Types a name into the open file dialog and presses its action button. */
-void chooseInDialog (juce::FileChooserDialogBox& dialog, const juce::File& file, const juce::String& action)
-{
-    auto* browser = findChildren<juce::FileBrowserComponent> (dialog).getFirst();
-    ASSERT_NE (browser, nullptr);
-    browser->setFileName (file.getFullPathName());
-
-    for (auto* button : findChildren<juce::TextButton> (dialog))
-        if (button->getButtonText() == action)
-            button->onClick();
-}
 } // namespace
 
-TEST_F (StateFiles, SavesExactlyTheProcessorsBytesAndReplacesTheTarget)
+TEST_F (StateFiles, SavingWritesExactlyTheProcessorsBytesOrWarnsAndLeavesTheTarget)
 {
     const auto target = folder.getChildFile ("one.state");
     ASSERT_TRUE (target.replaceWithText ("old contents that are longer than the new ones, by far, really"));
-
     probe.stateToWrite = makeBytes (20000);
     EXPECT_TRUE (holder->saveStateTo (target));
 
     juce::MemoryBlock written;
     ASSERT_TRUE (target.loadFileAsData (written));
     EXPECT_EQ (written, probe.stateToWrite);
-    EXPECT_EQ (getWarning(), "");
-    EXPECT_EQ (getFolderContents(), juce::StringArray ("one.state"));
-}
+    EXPECT_EQ (takeWarning(), "");
+    EXPECT_EQ (folderContents(), juce::StringArray ("one.state"));
 
-TEST_F (StateFiles, AFileThatCannotBeWrittenShowsTheSaveWarning)
-{
-    probe.stateToWrite = makeBytes (10);
-
-    EXPECT_FALSE (holder->saveStateTo (folder.getChildFile ("missing").getChildFile ("one.state")));
-    EXPECT_EQ (getWarning(), saveWarning);
-    closeModalWindows();
-
-    // A folder with files in it cannot be replaced by a file.
+    // A folder that does not exist, and a folder with files in it that a file cannot replace.
     const auto inTheWay = folder.getChildFile ("taken");
     ASSERT_TRUE (inTheWay.getChildFile ("inside").create());
-    EXPECT_FALSE (holder->saveStateTo (inTheWay));
-    EXPECT_EQ (getWarning(), saveWarning);
+
+    for (const auto& unwritable : { folder.getChildFile ("missing").getChildFile ("one.state"), inTheWay })
+    {
+        EXPECT_FALSE (holder->saveStateTo (unwritable));
+        EXPECT_EQ (takeWarning(), saveWarning);
+    }
+
     EXPECT_TRUE (inTheWay.getChildFile ("inside").existsAsFile());
-    EXPECT_EQ (getFolderContents(), juce::StringArray ("taken"));
-}
 
-TEST_F (StateFiles, AWriteThatStopsPartWayLeavesTheTargetAlone)
-{
-    const auto target = folder.getChildFile ("one.state");
+    // A write that stops part-way, as on a full disk, leaves the old file and no temporary one.
     ASSERT_TRUE (target.replaceWithText ("previous state"));
-
-    // Let the file system refuse anything past 4 KB, as a full disk would.
     const auto previousHandler = std::signal (SIGXFSZ, SIG_IGN);
     rlimit previousLimit {};
     ASSERT_EQ (getrlimit (RLIMIT_FSIZE, &previousLimit), 0);
@@ -129,8 +118,7 @@ TEST_F (StateFiles, AWriteThatStopsPartWayLeavesTheTargetAlone)
     for (const auto size : { (size_t) 6000, (size_t) 100000 })
     {
         probe.stateToWrite = makeBytes (size);
-
-        rlimit small = previousLimit;
+        auto small = previousLimit;
         small.rlim_cur = 4096;
         ASSERT_EQ (setrlimit (RLIMIT_FSIZE, &small), 0);
         const auto saved = holder->saveStateTo (target);
@@ -138,73 +126,55 @@ TEST_F (StateFiles, AWriteThatStopsPartWayLeavesTheTargetAlone)
 
         EXPECT_FALSE (saved) << size;
         EXPECT_EQ (target.loadFileAsString(), "previous state") << size;
-        EXPECT_EQ (getWarning(), saveWarning) << size;
-        EXPECT_EQ (getFolderContents(), juce::StringArray ("one.state")) << size;
-        closeModalWindows();
+        EXPECT_EQ (takeWarning(), saveWarning) << size;
+        EXPECT_EQ (folderContents().size(), 2) << folderContents().joinIntoString (" ");
     }
 
     std::signal (SIGXFSZ, previousHandler);
 }
 
-TEST_F (StateFiles, LoadsTheFileBytesUnchanged)
+TEST_F (StateFiles, LoadingHandsTheFileBytesToTheProcessorOrWarnsAndLeavesIt)
 {
     const auto file = folder.getChildFile ("state.bin");
     const auto bytes = makeBytes (5000);
     ASSERT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
-
     EXPECT_TRUE (holder->loadStateFrom (file));
-    EXPECT_EQ (probe.numStateReads, 1);
     EXPECT_EQ (probe.lastStateRead, bytes);
-    EXPECT_EQ (getWarning(), "");
 
     // An empty file goes to the processor too, which decides what it accepts.
     const auto empty = folder.getChildFile ("empty");
     ASSERT_TRUE (empty.create());
     EXPECT_TRUE (holder->loadStateFrom (empty));
-    EXPECT_EQ (probe.numStateReads, 2);
     EXPECT_EQ (probe.lastStateRead.getSize(), 0u);
-    EXPECT_EQ (getWarning(), "");
-}
+    EXPECT_EQ (takeWarning(), "");
 
-TEST_F (StateFiles, AFileThatCannotBeReadShowsTheLoadWarningAndLeavesTheProcessor)
-{
-    for (const auto& file : { folder.getChildFile ("missing"), folder })
+    for (const auto& unreadable : { folder.getChildFile ("missing"), folder })
     {
-        EXPECT_FALSE (holder->loadStateFrom (file));
-        EXPECT_EQ (probe.numStateReads, 0);
-        EXPECT_EQ (getWarning(), loadWarning);
-        closeModalWindows();
+        EXPECT_FALSE (holder->loadStateFrom (unreadable));
+        EXPECT_EQ (takeWarning(), loadWarning);
     }
+
+    EXPECT_EQ (probe.numStateReads, 2);
 }
 
-TEST_F (StateFiles, SaveThenLoadRestoresTheRealProcessorsState)
+TEST_F (StateFiles, TheRealProcessorsStateRoundTripsAndMatchesTheSavedSetting)
 {
-    holder->stopPlayback();
-    holder->deletePlugin();
     holder->createPlugin();
-    holder->startPlayback();
-
     auto* parameter = holder->processor->getParameters()[0];
     const auto before = parameter->getValue();
     const auto file = folder.getChildFile ("real.state");
-
-    juce::MemoryBlock expected;
-    holder->processor->getStateInformation (expected);
     ASSERT_TRUE (holder->saveStateTo (file));
-
-    juce::MemoryBlock written;
-    file.loadFileAsData (written);
-    EXPECT_EQ (written, expected);
 
     // The file holds what "filterState" holds before encoding.
     holder->savePluginState();
-    juce::MemoryBlock decoded;
+    juce::MemoryBlock written, decoded;
+    file.loadFileAsData (written);
     ASSERT_TRUE (decoded.fromBase64Encoding (settings.get().getValue ("filterState")));
     EXPECT_EQ (decoded, written);
 
     parameter->setValueNotifyingHost (before > 0.5f ? 0.1f : 0.9f);
     ASSERT_TRUE (holder->loadStateFrom (file));
-    EXPECT_NEAR (holder->processor->getParameters()[0]->getValue(), before, 1.0e-6f);
+    EXPECT_EQ (holder->processor->getParameters()[0]->getValue(), before);
 }
 
 //==============================================================================
@@ -212,95 +182,61 @@ TEST_F (StateFiles, DialogsStartInTheDocumentsFolderUntilAFileIsChosen)
 {
     const auto documents = juce::File::getSpecialLocation (juce::File::userDocumentsDirectory);
     EXPECT_EQ (documents, settings.getFolder().getChildFile ("home").getChildFile ("Documents"));
-    EXPECT_EQ (holder->getLastFile(), documents);
 
-    settings.get().setValue ("lastStateFile", "");
-    EXPECT_EQ (holder->getLastFile(), documents);
-
-    settings.get().setValue ("lastStateFile", "relative/name.state");
-    EXPECT_EQ (holder->getLastFile(), documents);
+    for (const auto* unusable : { "", "relative/name.state" })
+    {
+        settings.get().setValue ("lastStateFile", unusable);
+        EXPECT_EQ (holder->getLastFile(), documents);
+    }
 
     const auto chosen = folder.getChildFile ("chosen.state");
     settings.get().setValue ("lastStateFile", chosen.getFullPathName());
     EXPECT_EQ (holder->getLastFile(), chosen);
 }
 
-TEST_F (StateFiles, CancellingEitherDialogDoesNothing)
+TEST_F (StateFiles, ChoosingAFileSavesOrLoadsItAndRemembersItAndCancellingDoesNothing)
 {
     if (juce::FileChooser::isPlatformDialogAvailable())
         GTEST_SKIP() << "a platform file dialog cannot be driven here";
 
-    settings.get().setValue ("lastStateFile", folder.getChildFile ("last.state").getFullPathName());
-    probe.stateToWrite = makeBytes (10);
-
-    holder->askUserToSaveState();
-    auto* save = findFileDialog ("Save current state");
-    ASSERT_NE (save, nullptr);
-    EXPECT_TRUE (save->isCurrentlyModal());
-    closeModalWindows();
-
-    holder->askUserToLoadState();
-    ASSERT_NE (findFileDialog ("Load a saved state"), nullptr);
-    closeModalWindows();
-
-    EXPECT_EQ (settings.get().getValue ("lastStateFile"), folder.getChildFile ("last.state").getFullPathName());
-    EXPECT_EQ (probe.numStateReads, 0);
-    EXPECT_TRUE (folder.findChildFiles (juce::File::findFiles, false, "*").isEmpty());
-    EXPECT_EQ (getWarning(), "");
-}
-
-TEST_F (StateFiles, ChoosingAFileSavesAndLoadsItAndRemembersIt)
-{
-    if (juce::FileChooser::isPlatformDialogAvailable())
-        GTEST_SKIP() << "a platform file dialog cannot be driven here";
-
-    const auto file = folder.getChildFile ("chosen.state");
+    // Cancelled dialogs.
     probe.stateToWrite = makeBytes (300);
 
-    holder->askUserToSaveState();
-    auto* save = findFileDialog ("Save current state");
-    ASSERT_NE (save, nullptr);
-    auto* saveBrowser = findChildren<juce::FileBrowserComponent> (*save).getFirst();
-    ASSERT_NE (saveBrowser, nullptr);
-    EXPECT_EQ (saveBrowser->getRoot(), juce::File::getSpecialLocation (juce::File::userDocumentsDirectory));
-    EXPECT_TRUE (saveBrowser->isSaveMode());
+    for (const auto save : { true, false })
+    {
+        auto [dialog, browser] = openDialog (save);
+        ASSERT_NE (browser, nullptr);
+        EXPECT_TRUE (dialog->isCurrentlyModal());
+        EXPECT_EQ (browser->getRoot(), juce::File::getSpecialLocation (juce::File::userDocumentsDirectory));
+        EXPECT_EQ (browser->isSaveMode(), save);
+        closeModalWindows();
+    }
 
-    chooseInDialog (*save, file, "Save");
+    EXPECT_FALSE (settings.get().containsKey ("lastStateFile"));
+    EXPECT_EQ (probe.numStateReads, 0);
+    EXPECT_TRUE (folderContents().isEmpty());
+
+    const auto file = folder.getChildFile ("chosen.state");
+    choose (true, file);
     ASSERT_TRUE (pumpMessagesUntil ([&] { return file.existsAsFile(); }, 2000));
     EXPECT_EQ (settings.get().getValue ("lastStateFile"), file.getFullPathName());
 
-    juce::MemoryBlock written;
-    file.loadFileAsData (written);
-    EXPECT_EQ (written, probe.stateToWrite);
-
     // The next dialog starts at that file and reads it back.
-    holder->askUserToLoadState();
-    auto* load = findFileDialog ("Load a saved state");
-    ASSERT_NE (load, nullptr);
-    auto* loadBrowser = findChildren<juce::FileBrowserComponent> (*load).getFirst();
-    ASSERT_NE (loadBrowser, nullptr);
-    EXPECT_EQ (loadBrowser->getRoot(), folder);
-    EXPECT_FALSE (loadBrowser->isSaveMode());
-
-    chooseInDialog (*load, file, "Open");
+    EXPECT_EQ (openDialog (false).second->getRoot(), folder);
+    closeModalWindows();
+    choose (false, file);
     ASSERT_TRUE (pumpMessagesUntil ([&] { return probe.numStateReads == 1; }, 2000));
     EXPECT_EQ (probe.lastStateRead, probe.stateToWrite);
 
     // Saving over it asks first.
-    holder->askUserToSaveState();
-    save = findFileDialog ("Save current state");
-    ASSERT_NE (save, nullptr);
-    chooseInDialog (*save, file, "Save");
+    choose (true, file);
     EXPECT_TRUE (pumpMessagesUntil ([] { return findOnDesktop<juce::AlertWindow>() != nullptr; }, 2000));
     closeModalWindows();
 
-    // A failed save still remembers the file it tried.
+    // A failed save warns and still remembers the file it tried.
     const auto unreachable = folder.getChildFile ("missing").getChildFile ("x.state");
-    holder->askUserToSaveState();
-    save = findFileDialog ("Save current state");
-    ASSERT_NE (save, nullptr);
-    chooseInDialog (*save, unreachable, "Save");
-    EXPECT_TRUE (pumpMessagesUntil ([] { return getWarning() == saveWarning; }, 2000));
+    choose (true, unreachable);
+    EXPECT_TRUE (pumpMessagesUntil ([] { return findOnDesktop<juce::AlertWindow>() != nullptr; }, 2000));
+    EXPECT_EQ (takeWarning(), saveWarning);
     EXPECT_EQ (settings.get().getValue ("lastStateFile"), unreachable.getFullPathName());
-    EXPECT_EQ (holder->getLastFile(), unreachable);
 }

@@ -1,9 +1,11 @@
+#include "DemoTaskbarComponent.h"
 #include "WindowTestFixture.h"
 
 #include <gtest/gtest.h>
 
 using juce::Point;
 using juce::Rectangle;
+using tarrowby::test::TestWindow;
 
 namespace
 {
@@ -18,128 +20,83 @@ juce::Displays::Display makeDisplay (Rectangle<int> total, Rectangle<int> user, 
     return d;
 }
 
-/** A 1920 x 1080 main display with a 25-pixel menu bar, and a 1280 x 1024 one to its right. */
-juce::Array<juce::Displays::Display> twoDisplays()
+juce::Displays::Display makeDisplay (Rectangle<int> area, bool isMain = false)   { return makeDisplay (area, area, isMain); }
+
+juce::Button* findOptionsButton (juce::Component& window)
 {
-    return { makeDisplay ({ 0, 0, 1920, 1080 }, { 0, 25, 1920, 1055 }, true),
-             makeDisplay ({ 1920, 0, 1280, 1024 }, { 1920, 0, 1280, 1024 }, false) };
+    for (auto* child : window.getChildren())
+        if (auto* b = dynamic_cast<juce::TextButton*> (child); b != nullptr && b->getButtonText() == "Options")
+            return b;
+
+    return nullptr;
 }
 
-const Point<int> windowSize { 474, 368 };
+float gainOf (juce::AudioProcessor& processor)
+{
+    for (auto* p : processor.getParameters())
+        if (auto* withId = dynamic_cast<juce::AudioProcessorParameterWithID*> (p); withId != nullptr && withId->paramID == "gain")
+            return p->getValue();
+
+    return -1.0f;
+}
 } // namespace
 
-TEST (WindowPlacement, withoutStoredPositionCentresOnPrimaryDisplaysUserArea)
+TEST (WindowPlacement, CentredWithoutAStoredPositionElseClampedIntoTheDisplayOverlappingMost)
 {
-    EXPECT_EQ (juce::getMainWindowPosition (false, {}, windowSize, twoDisplays()),
-               Point<int> (960 - 237, 25 + 527 - 184));
+    // A 1920 x 1080 main display with a 25-pixel menu bar, and a 1280 x 1024 one to its right.
+    const juce::Array<juce::Displays::Display> two { makeDisplay ({ 0, 0, 1920, 1080 }, { 0, 25, 1920, 1055 }, true),
+                                                     makeDisplay ({ 1920, 0, 1280, 1024 }) };
+    const Point<int> size { 474, 368 };
 
-    // The primary display need not come first.
-    juce::Array<juce::Displays::Display> displays { makeDisplay ({ -800, 0, 800, 600 }, { -800, 0, 800, 600 }, false),
-                                                    makeDisplay ({ 0, 0, 1280, 800 }, { 0, 0, 1280, 800 }, true) };
-    EXPECT_EQ (juce::getMainWindowPosition (false, {}, { 475, 369 }, displays), Point<int> (640 - 237, 400 - 184));
-}
+    struct Case { bool stored; Point<int> position, size; juce::Array<juce::Displays::Display> displays; Point<int> expected; };
+    const Case cases[] = {
+        { false, {}, size, two, { 960 - 237, 25 + 527 - 184 } },
+        { false, {}, { 475, 369 }, { makeDisplay ({ -800, 0, 800, 600 }), makeDisplay ({ 0, 0, 1280, 800 }, true) }, { 640 - 237, 400 - 184 } },
+        { true, { 100, 200 }, size, two, { 100, 200 } },                 // inside: kept
+        { true, { 3000, 100 }, size, two, { 3200 - 474, 100 } },         // off the second display's right edge
+        { true, { 10, 0 }, size, two, { 10, 25 } },                      // under the menu bar
+        { true, { 10000, -5000 }, size, two, { 3200 - 474, 0 } },        // on no display: the last one
+        { true, { 800, 100 }, { 400, 300 }, { makeDisplay ({ 0, 0, 1000, 1000 }, true), makeDisplay ({ 1000, 0, 1000, 1000 }) },
+          { 1000, 100 } },                                               // a tie: the later display
+        { true, { 50, 60 }, size, { makeDisplay ({ 0, 0, 400, 300 }, { 0, 20, 400, 280 }, true) }, { 0, 20 } }, // larger than the display
+        { true, { 50, 60 }, { 100, 50 }, {}, { -50, -25 } },             // no displays
+    };
 
-TEST (WindowPlacement, storedPositionIsClampedIntoTheDisplayOverlappingMost)
-{
-    const auto displays = twoDisplays();
-
-    // Fully inside: kept.
-    EXPECT_EQ (juce::getMainWindowPosition (true, { 100, 200 }, windowSize, displays), Point<int> (100, 200));
-
-    // Mostly on the second display, hanging off its right edge: pulled inside it.
-    EXPECT_EQ (juce::getMainWindowPosition (true, { 3000, 100 }, windowSize, displays), Point<int> (3200 - 474, 100));
-
-    // Under the menu bar of the main display.
-    EXPECT_EQ (juce::getMainWindowPosition (true, { 10, 0 }, windowSize, displays), Point<int> (10, 25));
-}
-
-TEST (WindowPlacement, positionOnNoDisplayGoesToTheLastDisplay)
-{
-    EXPECT_EQ (juce::getMainWindowPosition (true, { 10000, -5000 }, windowSize, twoDisplays()),
-               Point<int> (3200 - 474, 0));
-}
-
-TEST (WindowPlacement, equalOverlapGoesToTheLaterDisplay)
-{
-    juce::Array<juce::Displays::Display> displays { makeDisplay ({ 0, 0, 1000, 1000 }, { 0, 0, 1000, 1000 }, true),
-                                                    makeDisplay ({ 1000, 0, 1000, 1000 }, { 1000, 0, 1000, 1000 }, false) };
-
-    // Straddles the border half and half.
-    EXPECT_EQ (juce::getMainWindowPosition (true, { 1000 - 200, 100 }, { 400, 300 }, displays), Point<int> (1000, 100));
-}
-
-TEST (WindowPlacement, windowLargerThanUserAreaSitsAtItsTopLeft)
-{
-    juce::Array<juce::Displays::Display> displays { makeDisplay ({ 0, 0, 400, 300 }, { 0, 20, 400, 280 }, true) };
-    EXPECT_EQ (juce::getMainWindowPosition (true, { 50, 60 }, windowSize, displays), Point<int> (0, 20));
-}
-
-TEST (WindowPlacement, noDisplaysCentresOnTheOrigin)
-{
-    EXPECT_EQ (juce::getMainWindowPosition (true, { 50, 60 }, { 100, 50 }, {}), Point<int> (-50, -25));
+    for (const auto& c : cases)
+        EXPECT_EQ (juce::getMainWindowPosition (c.stored, c.position, c.size, c.displays), c.expected) << &c - cases;
 }
 
 //==============================================================================
-TEST (MainWindow, isPlacedFromSettingsAndWritesItsPositionBack)
+TEST (MainWindow, IsPlacedFromTheSettingsAndWritesItsPositionBack)
 {
-    const auto primary = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay();
-    ASSERT_NE (primary, nullptr);
-    const auto user = primary->userArea;
+    const auto user = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea;
 
     {
-        tarrowby::test::TestWindow t ({ { "windowX", user.getX() + 3 }, { "windowY", user.getY() + 4 } });
-        EXPECT_EQ (t.window->getPosition(), Point<int> (user.getX() + 3, user.getY() + 4));
+        TestWindow t ({ { "windowX", user.getX() + 3 }, { "windowY", user.getY() + 4 } });
+        EXPECT_EQ (t.window->getPosition(), user.getPosition() + Point<int> (3, 4));
 
         t.window->setTopLeftPosition (user.getX() + 7, user.getY() + 9);
-        auto* settings = t.settings.get();
         t.window = nullptr;
-
-        EXPECT_EQ ((int) settings->getIntValue ("windowX"), user.getX() + 7);
-        EXPECT_EQ ((int) settings->getIntValue ("windowY"), user.getY() + 9);
+        EXPECT_EQ (t.settings->getIntValue ("windowX"), user.getX() + 7);
+        EXPECT_EQ (t.settings->getIntValue ("windowY"), user.getY() + 9);
     }
 
     // Only one of the two keys, or the "unset" value: centred.
     for (const auto& values : { std::map<juce::String, juce::var> { { "windowX", 5 } },
                                 std::map<juce::String, juce::var> { { "windowX", 5 }, { "windowY", -100 } } })
     {
-        tarrowby::test::TestWindow t (values);
-        const auto w = t.window->getWidth();
-        const auto h = t.window->getHeight();
-        EXPECT_EQ (t.window->getPosition(),
-                   Point<int> (user.getX() + user.getWidth() / 2 - w / 2, user.getY() + user.getHeight() / 2 - h / 2));
+        TestWindow t (values);
+        EXPECT_EQ (t.window->getPosition(), user.getCentre() - Point<int> (t.window->getWidth() / 2, t.window->getHeight() / 2));
     }
 }
 
-TEST (MainWindow, optionsButtonSitsInTheTitleBar)
+TEST (MainWindow, OptionsButtonSitsInTheTitleBarAndTheMenuIgnoresBadResults)
 {
-    tarrowby::test::TestWindow t;
-
-    auto* options = [&]() -> juce::Button*
-    {
-        for (auto* child : t.window->getChildren())
-            if (auto* b = dynamic_cast<juce::TextButton*> (child))
-                if (b->getButtonText() == "Options")
-                    return b;
-
-        return nullptr;
-    }();
-
+    TestWindow t ({ { "filterState", juce::var ("unchanged") } });
+    auto* options = findOptionsButton (*t.window);
     ASSERT_NE (options, nullptr);
     EXPECT_EQ (options->getBounds(), Rectangle<int> (8, 6, 60, 18));
-    EXPECT_TRUE (options->isVisible());
 
-    // In a very short window the button shrinks with the title bar, down to nothing.
-    // (Without content, which would size the window back to the editor.)
-    t.window->clearContentComponent();
-    t.window->setSize (300, 20);
-    EXPECT_EQ (options->getHeight(), 8);
-    t.window->setSize (300, 10);
-    EXPECT_EQ (options->getHeight(), 0);
-}
-
-TEST (MainWindow, menuCallbackIgnoresDismissalUnknownItemsAndDeletedWindows)
-{
-    tarrowby::test::TestWindow t ({ { "filterState", juce::var ("unchanged") } });
     auto* processor = t.getHolder().processor.get();
     auto* content = t.getContent();
 
@@ -153,63 +110,84 @@ TEST (MainWindow, menuCallbackIgnoresDismissalUnknownItemsAndDeletedWindows)
     EXPECT_EQ (t.getHolder().processor.get(), processor);
     EXPECT_EQ (t.getContent(), content);
     EXPECT_EQ (t.settings->getValue ("filterState"), "unchanged");
-}
 
-TEST (MainWindow, menuItemOneOpensTheSettingsDialog)
-{
-    tarrowby::test::TestWindow t;
     juce::StandaloneFilterWindow::menuCallback (1, t.window.get());
-
-    EXPECT_TRUE (tarrowby::test::pumpMessagesUntil ([]
-                 { return juce::ModalComponentManager::getInstance()->getNumModalComponents() == 1; }, 2000));
+    EXPECT_TRUE (tarrowby::test::pumpMessagesUntil ([] { return juce::ModalComponentManager::getInstance()->getNumModalComponents() == 1; }, 2000))
+        << "item 1 opens the settings dialog";
 }
 
-TEST (MainWindow, resetReplacesProcessorAndEditorAndForgetsSavedState)
+TEST (MainWindow, ResetReplacesProcessorAndEditorAndForgetsTheSavedState)
 {
-    tarrowby::test::TestWindow t ({ { "filterState", juce::var ("something") }, { "lastStateFile", juce::var ("/tmp/x") } });
+    TestWindow t ({ { "filterState", juce::var ("something") }, { "lastStateFile", juce::var ("/tmp/x") } });
     auto& holder = t.getHolder();
-
-    auto* gain = holder.processor->getParameters()[0];
-    for (auto* p : holder.processor->getParameters())
-        if (auto* withId = dynamic_cast<juce::AudioProcessorParameterWithID*> (p); withId != nullptr && withId->paramID == "gain")
-            gain = p;
-
-    const auto defaultGain = gain->getDefaultValue();
-    gain->setValueNotifyingHost (0.25f);
-
-    const auto position = t.window->getPosition();
-    const auto size = t.window->getBounds().getHeight();
-    auto* oldEditor = t.getContent()->getEditor();
-    ASSERT_NE (oldEditor, nullptr);
+    const auto defaultGain = gainOf (*holder.processor);
+    holder.processor->getParameters()[0]->setValueNotifyingHost (0.25f);
+    const auto bounds = t.window->getBounds();
 
     juce::StandaloneFilterWindow::menuCallback (4, t.window.get());
 
     EXPECT_FALSE (t.settings->containsKey ("filterState"));
     EXPECT_EQ (t.settings->getValue ("lastStateFile"), "/tmp/x");
     ASSERT_NE (holder.processor, nullptr);
-
-    for (auto* p : holder.processor->getParameters())
-        if (auto* withId = dynamic_cast<juce::AudioProcessorParameterWithID*> (p); withId != nullptr && withId->paramID == "gain")
-            EXPECT_EQ (p->getValue(), defaultGain);
+    EXPECT_EQ (gainOf (*holder.processor), defaultGain);
 
     auto* content = t.getContent();
     ASSERT_NE (content, nullptr);
     ASSERT_NE (content->getEditor(), nullptr);
     EXPECT_EQ (holder.processor->getActiveEditor(), content->getEditor());
     EXPECT_TRUE (content->isShowingNotification()) << "input is still muted";
-    EXPECT_EQ (t.window->getPosition(), position);
-    EXPECT_EQ (t.window->getHeight(), size);
-    EXPECT_FALSE (t.window->isUsingNativeTitleBar());
+    EXPECT_EQ (t.window->getBounds(), bounds);
+
+    // Also without settings.
+    juce::StandaloneFilterWindow bare ("Tarrowby", juce::Colours::darkgrey, nullptr, false, {}, nullptr, { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } }, false);
+    bare.resetToDefaultState();
+    EXPECT_NE (bare.getPluginHolder()->processor, nullptr);
 }
 
-TEST (MainWindow, resetWithoutSettingsStillWorks)
+//==============================================================================
+TEST (ImageAssets, ComeFromTheResourcesFolderOrTheBuildTimeOneAndAreCached)
 {
-    juce::Array<juce::StandalonePluginHolder::PluginInOuts> channels;
-    channels.add ({ 16, 16 });
+    // A scratch folder laid out like an installed application: <root>/Contents/MacOS/<exe>.
+    const auto root = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tarrowby-tray-test", {});
+    const auto executable = root.getChildFile ("Contents/MacOS/Tarrowby");
+    ASSERT_TRUE (executable.getParentDirectory().createDirectory());
 
-    auto window = std::make_unique<juce::StandaloneFilterWindow> ("Tarrowby", juce::Colours::darkgrey, nullptr, false,
-                                                                  juce::String(), nullptr, channels, false);
-    window->resetToDefaultState();
-    EXPECT_NE (window->getPluginHolder()->processor, nullptr);
-    window = nullptr;
+    const auto buildTime = juce::getAssetsFolderForExecutable (executable);
+    EXPECT_EQ (buildTime.getFileName(), "Assets");
+    EXPECT_TRUE (buildTime.getChildFile ("logo_icon.png").existsAsFile());
+    EXPECT_TRUE (buildTime.getChildFile ("logo_icon_template.png").existsAsFile());
+
+    const auto resources = root.getChildFile ("Contents/Resources");
+    ASSERT_TRUE (resources.createDirectory());
+    EXPECT_EQ (juce::getAssetsFolderForExecutable (executable), resources) << "wins even when empty";
+    root.deleteRecursively();
+
+    const auto first = juce::getImageFromAssets ("logo_icon.png");
+    ASSERT_TRUE (first.isValid());
+    EXPECT_EQ (juce::getImageFromAssets ("logo_icon.png").getPixelData(), first.getPixelData()) << "not decoded twice";
+    EXPECT_EQ (juce::ImageCache::getFromHashCode (juce::String ("logo_icon.png@juce_demo_assets").hashCode64()).getPixelData(),
+               first.getPixelData());
+    EXPECT_TRUE (juce::getImageFromAssets ("logo_icon_template.png").isValid());
+    EXPECT_FALSE (juce::getImageFromAssets ("no_such_icon.png").isValid());
+}
+
+TEST (TrayIcon, ClicksWithAnyButtonToggleTheWindow)
+{
+    TestWindow t;
+    t.window->setVisible (true);
+    juce::DemoTaskbarComponent tray (*t.window);
+    EXPECT_TRUE (tray.isOnDesktop());
+    const auto position = t.window->getPosition();
+
+    for (const int modifiers : { (int) juce::ModifierKeys::leftButtonModifier, (int) juce::ModifierKeys::rightButtonModifier, 0 })
+    {
+        const auto wasVisible = t.window->isVisible();
+        const auto now = juce::Time::getCurrentTime();
+        tray.mouseDown (juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), {}, juce::ModifierKeys (modifiers),
+                                          0.0f, 0.0f, 0.0f, 0.0f, 0.0f, &tray, &tray, now, {}, now, 1, false));
+        EXPECT_NE (t.window->isVisible(), wasVisible) << modifiers;
+        EXPECT_EQ (t.window->getPosition(), position);
+    }
+
+    EXPECT_NE (t.getHolder().processor, nullptr) << "hidden, the application keeps running";
 }

@@ -8,10 +8,7 @@
 
 namespace tarrowby::test
 {
-/**
-    A main window as the application builds it (16 inputs, 16 outputs), on
-    in-memory settings that are never written to disk. Message thread.
-*/
+/** A main window as the application builds it (16 inputs, 16 outputs), on in-memory settings. Message thread. */
 struct TestWindow
 {
     explicit TestWindow (const std::map<juce::String, juce::var>& initialSettings = {})
@@ -20,10 +17,8 @@ struct TestWindow
 
         juce::PropertiesFile::Options options;
         options.applicationName = "TarrowbyWindowTest";
-        options.filenameSuffix = ".settings";
         options.folderName = "tarrowby-window-test";
         options.doNotSave = true;
-        options.storageFormat = juce::PropertiesFile::storeAsXML;
         settings = std::make_unique<juce::PropertiesFile> (options);
 
         for (const auto& [key, value] : initialSettings)
@@ -31,15 +26,8 @@ struct TestWindow
 
         juce::Array<juce::StandalonePluginHolder::PluginInOuts> channels;
         channels.add ({ 16, 16 });
-
-        window = std::make_unique<juce::StandaloneFilterWindow> ("Tarrowby",
-                                                                 juce::Colours::darkgrey,
-                                                                 settings.get(),
-                                                                 false,
-                                                                 juce::String(),
-                                                                 nullptr,
-                                                                 channels,
-                                                                 false);
+        window = std::make_unique<juce::StandaloneFilterWindow> ("Tarrowby", juce::Colours::darkgrey, settings.get(),
+                                                                 false, juce::String(), nullptr, channels, false);
     }
 
     ~TestWindow()

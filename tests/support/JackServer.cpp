@@ -16,18 +16,15 @@ namespace
 /** Starts a program with its output appended to a file; it is told to quit when this process ends. */
 pid_t spawn (const juce::StringArray& args, const juce::File& output)
 {
-    std::vector<juce::String> storage (args.begin(), args.end());
     std::vector<char*> argv;
 
-    for (auto& a : storage)
+    for (auto& a : args)
         argv.push_back (const_cast<char*> (a.toRawUTF8()));
 
     argv.push_back (nullptr);
-
     const auto outputPath = output.getFullPathName();
     const auto* outputName = outputPath.toRawUTF8();
     const auto parent = getpid();
-
     const auto pid = fork();
 
     if (pid != 0)
@@ -35,39 +32,39 @@ pid_t spawn (const juce::StringArray& args, const juce::File& output)
 
     // In the child: only async-signal-safe calls until exec.
     prctl (PR_SET_PDEATHSIG, SIGTERM);
-
-    if (getppid() != parent)
-        _exit (127);
-
     const auto in = open ("/dev/null", O_RDONLY);
     const auto out = open (outputName, O_WRONLY | O_CREAT | O_APPEND, 0644);
 
-    if (in < 0 || out < 0)
+    if (getppid() != parent || in < 0 || out < 0)
         _exit (127);
 
     dup2 (in, STDIN_FILENO);
     dup2 (out, STDOUT_FILENO);
     dup2 (out, STDERR_FILENO);
-
     execvp (argv[0], argv.data());
     _exit (127);
 }
 
-/** Waits for the child; true if it exited with status 0 within the time. */
-bool waitFor (pid_t pid, int timeoutMs, int& status)
+/** Waits for the child to end; false if it is still running after the time, when it is killed when kill is set. */
+bool waitFor (pid_t pid, int timeoutMs, int& status, bool kill = false)
 {
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-    for (;;)
+    for (const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs; waitpid (pid, &status, WNOHANG) != pid;)
     {
-        if (waitpid (pid, &status, WNOHANG) == pid)
-            return true;
-
         if (juce::Time::getMillisecondCounter() >= end)
+        {
+            if (kill)
+            {
+                ::kill (pid, SIGKILL);
+                waitpid (pid, &status, 0);
+            }
+
             return false;
+        }
 
         juce::Thread::sleep (10);
     }
+
+    return true;
 }
 } // namespace
 
@@ -77,9 +74,8 @@ JackServer::JackServer (int periodSize)
 {
     // JACK's shared-memory registry runs short with many servers at once, and then
     // clients fail to connect: let one test program at a time have its server.
-    lockFile = open (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                         .getChildFile ("tarrowby-jackd.lock").getFullPathName().toRawUTF8(),
-                     O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    lockFile = open (juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("tarrowby-jackd.lock")
+                         .getFullPathName().toRawUTF8(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
 
     if (lockFile >= 0)
         flock (lockFile, LOCK_EX);
@@ -88,15 +84,11 @@ JackServer::JackServer (int periodSize)
     setenv ("JACK_NO_AUDIO_RESERVATION", "1", 1);
 
     // JACK allows only a few servers at once; others' tests may hold some for a while.
-    const auto giveUp = juce::Time::getMillisecondCounter() + 60000;
-
-    for (;;)
+    for (const auto giveUp = juce::Time::getMillisecondCounter() + 60000;;)
     {
         logFile.deleteFile();
-        pid = spawn ({ "jackd", "--no-realtime", "-n", name, "-d", "dummy",
-                       "-r", "48000", "-p", juce::String (periodSize), "-C", "16", "-P", "16" },
-                     logFile);
-
+        pid = spawn ({ "jackd", "--no-realtime", "-n", name, "-d", "dummy", "-r", "48000",
+                       "-p", juce::String (periodSize), "-C", "16", "-P", "16" }, logFile);
         running = pid > 0 && waitUntilAnswering (10000);
 
         if (running || ! getLog().contains ("Too many servers") || juce::Time::getMillisecondCounter() > giveUp)
@@ -122,15 +114,9 @@ void JackServer::stopProcess()
     if (pid <= 0)
         return;
 
-    kill (pid, SIGTERM);
     int status = 0;
-
-    if (! waitFor (pid, 5000, status))
-    {
-        kill (pid, SIGKILL);
-        waitpid (pid, &status, 0);
-    }
-
+    kill (pid, SIGTERM);
+    waitFor (pid, 5000, status, true);
     pid = -1;
     running = false;
 }
@@ -142,34 +128,20 @@ juce::String JackServer::getLog() const
 
 bool JackServer::waitUntilAnswering (int timeoutMs)
 {
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-    const auto quiet = juce::File ("/dev/null");
-
-    while (juce::Time::getMillisecondCounter() < end)
+    for (const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs; juce::Time::getMillisecondCounter() < end;)
     {
         int status = 0;
 
-        // A server that has already quit will never answer.
-        if (waitpid (pid, &status, WNOHANG) == pid)
+        if (waitpid (pid, &status, WNOHANG) == pid) // a server that has quit will never answer
         {
             pid = -1;
             return false;
         }
 
-        const auto probe = spawn ({ "jack_lsp", "-s", name }, quiet);
+        const auto probe = spawn ({ "jack_lsp", "-s", name }, juce::File ("/dev/null"));
 
-        if (probe > 0)
-        {
-            if (! waitFor (probe, 5000, status))
-            {
-                kill (probe, SIGKILL);
-                waitpid (probe, &status, 0);
-            }
-            else if (WIFEXITED (status) && WEXITSTATUS (status) == 0)
-            {
-                return true;
-            }
-        }
+        if (probe > 0 && waitFor (probe, 5000, status, true) && WIFEXITED (status) && WEXITSTATUS (status) == 0)
+            return true;
 
         juce::Thread::sleep (50);
     }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -11,32 +10,22 @@ namespace
 thread_local bool countingAllocations = false;
 thread_local long long allocationCount = 0;
 
-void* allocate (std::size_t size)
+void* allocate (std::size_t size, std::size_t alignment = 0)
 {
     if (countingAllocations)
         ++allocationCount;
 
-    if (size == 0)
-        size = 1;
+    size = size == 0 ? 1 : size;
 
-    if (auto* p = std::malloc (size))
+    if (auto* p = alignment == 0 ? std::malloc (size) : std::aligned_alloc (alignment, (size + alignment - 1) / alignment * alignment))
         return p;
 
     throw std::bad_alloc();
 }
 
-void* allocateAligned (std::size_t size, std::align_val_t alignment)
+void* allocateOrNull (std::size_t size) noexcept
 {
-    if (countingAllocations)
-        ++allocationCount;
-
-    const auto align = static_cast<std::size_t> (alignment);
-    const auto rounded = ((size == 0 ? 1 : size) + align - 1) / align * align;
-
-    if (auto* p = std::aligned_alloc (align, rounded))
-        return p;
-
-    throw std::bad_alloc();
+    try { return allocate (size); } catch (...) { return nullptr; }
 }
 
 /** Turns every framework assertion into a failure of the running test. */
@@ -50,25 +39,19 @@ class AssertionFailingLogger final : public juce::Logger
 };
 } // namespace
 
-void* operator new (std::size_t size) { return allocate (size); }
-void* operator new[] (std::size_t size) { return allocate (size); }
-void* operator new (std::size_t size, const std::nothrow_t&) noexcept
-{
-    try { return allocate (size); } catch (...) { return nullptr; }
-}
-void* operator new[] (std::size_t size, const std::nothrow_t&) noexcept
-{
-    try { return allocate (size); } catch (...) { return nullptr; }
-}
-void* operator new (std::size_t size, std::align_val_t a) { return allocateAligned (size, a); }
-void* operator new[] (std::size_t size, std::align_val_t a) { return allocateAligned (size, a); }
-void operator delete (void* p) noexcept { std::free (p); }
-void operator delete[] (void* p) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete (void* p, std::align_val_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::align_val_t) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
+void* operator new (std::size_t size)                                   { return allocate (size); }
+void* operator new[] (std::size_t size)                                 { return allocate (size); }
+void* operator new (std::size_t size, const std::nothrow_t&) noexcept   { return allocateOrNull (size); }
+void* operator new[] (std::size_t size, const std::nothrow_t&) noexcept { return allocateOrNull (size); }
+void* operator new (std::size_t size, std::align_val_t a)               { return allocate (size, (std::size_t) a); }
+void* operator new[] (std::size_t size, std::align_val_t a)             { return allocate (size, (std::size_t) a); }
+void operator delete (void* p) noexcept                                 { std::free (p); }
+void operator delete[] (void* p) noexcept                               { std::free (p); }
+void operator delete (void* p, std::size_t) noexcept                    { std::free (p); }
+void operator delete[] (void* p, std::size_t) noexcept                  { std::free (p); }
+void operator delete (void* p, std::align_val_t) noexcept               { std::free (p); }
+void operator delete[] (void* p, std::align_val_t) noexcept             { std::free (p); }
+void operator delete (void* p, std::size_t, std::align_val_t) noexcept  { std::free (p); }
 void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
 
 namespace tarrowby::test
@@ -79,15 +62,8 @@ ScopedAllocationCounter::ScopedAllocationCounter()
     countingAllocations = true;
 }
 
-ScopedAllocationCounter::~ScopedAllocationCounter()
-{
-    countingAllocations = wasCounting;
-}
-
-long long ScopedAllocationCounter::getCount() const noexcept
-{
-    return allocationCount - startCount;
-}
+ScopedAllocationCounter::~ScopedAllocationCounter()          { countingAllocations = wasCounting; }
+long long ScopedAllocationCounter::getCount() const noexcept  { return allocationCount - startCount; }
 
 void pumpMessages (int milliseconds)
 {
