@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -16,50 +15,7 @@ extern char** environ;
 
 namespace tarrowby::e2e
 {
-namespace
-{
-int decodeStatus (int status)
-{
-    if (WIFEXITED (status))
-        return WEXITSTATUS (status);
-
-    if (WIFSIGNALED (status))
-        return 128 + WTERMSIG (status);
-
-    return -1;
-}
-
-std::vector<std::string> flatten (const Environment& environment)
-{
-    std::vector<std::string> entries;
-
-    for (const auto& [key, value] : environment)
-        entries.push_back (key + "=" + value);
-
-    return entries;
-}
-} // namespace
-
-Environment currentEnvironment()
-{
-    Environment result;
-
-    for (auto** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
-    {
-        const std::string text (*entry);
-        const auto equals = text.find ('=');
-
-        if (equals != std::string::npos)
-            result[text.substr (0, equals)] = text.substr (equals + 1);
-    }
-
-    return result;
-}
-
-Process::Process (const std::vector<std::string>& argv,
-                  const Environment& environment,
-                  const std::string& logPath,
-                  int extraFd)
+Process::Process (const std::vector<std::string>& argv, const std::string& logPath, int extraFd)
 {
     std::vector<char*> args;
 
@@ -67,14 +23,6 @@ Process::Process (const std::vector<std::string>& argv,
         args.push_back (const_cast<char*> (a.c_str()));
 
     args.push_back (nullptr);
-
-    const auto envStrings = flatten (environment);
-    std::vector<char*> envp;
-
-    for (const auto& e : envStrings)
-        envp.push_back (const_cast<char*> (e.c_str()));
-
-    envp.push_back (nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init (&actions);
@@ -87,21 +35,14 @@ Process::Process (const std::vector<std::string>& argv,
 
     posix_spawnattr_t attributes;
     posix_spawnattr_init (&attributes);
-
-    // Each child leads its own process group, so that stopping it stops what it started.
     posix_spawnattr_setflags (&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup (&attributes, 0);
 
-    if (posix_spawnp (&pid, args[0], &actions, &attributes, args.data(), envp.data()) != 0)
+    if (posix_spawnp (&pid, args[0], &actions, &attributes, args.data(), environ) != 0)
         pid = -1;
 
     posix_spawnattr_destroy (&attributes);
     posix_spawn_file_actions_destroy (&actions);
-}
-
-Process::~Process()
-{
-    stop (2000);
 }
 
 bool Process::isRunning()
@@ -113,27 +54,17 @@ bool Process::isRunning()
     const auto result = waitpid (pid, &status, WNOHANG);
 
     if (result == pid)
-    {
-        exitStatus = decodeStatus (status);
-        return false;
-    }
+        exitStatus = WIFEXITED (status) ? WEXITSTATUS (status) : WIFSIGNALED (status) ? 128 + WTERMSIG (status) : -1;
 
     return result == 0;
 }
 
 std::optional<int> Process::waitForExit (int timeoutMs)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+    if (waitUntil ([this] { return ! isRunning(); }, timeoutMs, 10))
+        return exitStatus;
 
-    while (isRunning())
-    {
-        if (std::chrono::steady_clock::now() >= end)
-            return std::nullopt;
-
-        std::this_thread::sleep_for (std::chrono::milliseconds (10));
-    }
-
-    return exitStatus;
+    return std::nullopt;
 }
 
 void Process::stop (int graceMs)
@@ -143,37 +74,34 @@ void Process::stop (int graceMs)
 
     ::kill (pid, SIGTERM);
 
-    if (waitForExit (graceMs).has_value())
-        return;
-
-    ::kill (pid, SIGKILL);
-    waitForExit (5000);
+    if (! waitForExit (graceMs).has_value())
+    {
+        ::kill (pid, SIGKILL);
+        waitForExit (5000);
+    }
 }
 
-CommandResult runCommand (const std::vector<std::string>& argv, const Environment& environment, int timeoutMs)
+std::pair<int, std::string> runCommand (const std::vector<std::string>& argv, int timeoutMs)
 {
     char path[] = "/tmp/tarrowby-e2e-cmd-XXXXXX";
     const auto fd = mkstemp (path);
 
     if (fd < 0)
-        return {};
+        return { -1, {} };
 
     close (fd);
-
-    CommandResult result;
+    int exitCode = -1;
 
     {
-        Process process (argv, environment, path);
+        Process process (argv, path);
 
         if (const auto status = process.waitForExit (timeoutMs))
-            result.exitCode = *status;
-        else
-            process.stop (500);
+            exitCode = *status;
     }
 
-    result.output = readTextFile (path);
+    auto output = readTextFile (path);
     unlink (path);
-    return result;
+    return { exitCode, output };
 }
 
 std::string readTextFile (const std::string& path)
@@ -182,5 +110,20 @@ std::string readTextFile (const std::string& path)
     std::stringstream buffer;
     buffer << in.rdbuf();
     return buffer.str();
+}
+
+bool waitUntil (const std::function<bool()>& condition, int timeoutMs, int stepMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+
+    while (! condition())
+    {
+        if (std::chrono::steady_clock::now() >= end)
+            return condition();
+
+        std::this_thread::sleep_for (std::chrono::milliseconds (stepMs));
+    }
+
+    return true;
 }
 } // namespace tarrowby::e2e

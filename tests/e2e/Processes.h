@@ -1,6 +1,6 @@
 #pragma once
 
-#include <map>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,53 +9,37 @@
 
 namespace tarrowby::e2e
 {
-/** Environment variables for a child: the test's own, with overrides. */
-using Environment = std::map<std::string, std::string>;
-
-/** The current process's environment. */
-Environment currentEnvironment();
-
-/** A child process started with posix_spawn. Killed (TERM, then KILL) when destroyed while running. */
+/** A child process in this process's environment, leading a process group of its own. Stopped (TERM, then KILL) when destroyed. */
 class Process
 {
 public:
-    /** Starts argv[0] (looked up in PATH) with the given environment; stdout and stderr go to logPath.
-        When extraFd is given, the child gets it as descriptor 3. */
-    Process (const std::vector<std::string>& argv,
-             const Environment& environment,
-             const std::string& logPath,
-             int extraFd = -1);
-    ~Process();
+    /** Starts argv[0] (looked up in PATH) with stdout and stderr going to logPath; extraFd, when given, becomes its descriptor 3. */
+    Process (const std::vector<std::string>& argv, const std::string& logPath, int extraFd = -1);
+    ~Process()                              { stop (2000); }
 
     Process (const Process&) = delete;
     Process& operator= (const Process&) = delete;
 
-    bool started() const noexcept { return pid > 0; }
+    bool started() const noexcept           { return pid > 0; }
     bool isRunning();
+    pid_t getPid() const noexcept           { return pid; }
 
-    /** Waits for the child to end; returns its exit status (128 + signal when killed), or nothing on time-out. */
+    /** The exit status (128 + signal when killed), or nothing when it still runs after the time. */
     std::optional<int> waitForExit (int timeoutMs);
 
     /** Sends TERM, waits up to graceMs, then KILL. */
-    void stop (int graceMs = 3000);
-
-    pid_t getPid() const noexcept { return pid; }
+    void stop (int graceMs);
 
 private:
     pid_t pid = -1;
     std::optional<int> exitStatus;
 };
 
-/** Result of a short command. */
-struct CommandResult
-{
-    int exitCode = -1;
-    std::string output;
-};
+/** Runs a command to its end (killing it after timeoutMs); returns its exit code (-1 on time-out) and output. */
+std::pair<int, std::string> runCommand (const std::vector<std::string>& argv, int timeoutMs = 10000);
 
-/** Runs a command to its end (or kills it after timeoutMs) and returns its stdout. */
-CommandResult runCommand (const std::vector<std::string>& argv, const Environment& environment, int timeoutMs = 10000);
-
-/** Reads a whole text file; empty when it cannot be read. */
 std::string readTextFile (const std::string& path);
+
+/** Polls the condition every stepMs until it holds or the time runs out; returns its last answer. */
+bool waitUntil (const std::function<bool()>& condition, int timeoutMs, int stepMs = 50);
 } // namespace tarrowby::e2e

@@ -3,12 +3,8 @@
 #include "Processes.h"
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace tarrowby::e2e
 {
@@ -19,30 +15,21 @@ struct WindowGeometry
     int x = 0, y = 0, width = 0, height = 0;
 };
 
-/** A screenshot of the whole screen, 8 bits per colour. */
-struct Screenshot
-{
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-
-    /** 0xRRGGBB, or 0 outside the picture. */
-    uint32_t pixel (int x, int y) const;
-};
-
-/** True when every colour component of a differs from b's by at most tolerance. */
+/** True when every colour component (0xRRGGBB) of a differs from b's by at most the tolerance. */
 bool coloursClose (uint32_t a, uint32_t b, int tolerance = 10);
 
 /** Processor state bytes holding the four parameter values, in the settings' base64 text form. */
 std::string makeFilterState (double gainDb, double crossoverHz, bool dim, bool cut);
 
-/** The parameter values held by a "filterState" text (keys "gain", "balance", "dim", "mute"); empty when it does not decode. */
+/** The parameter values ("gain", "balance", "dim", "mute") in a "filterState" text; empty when it does not decode. */
 std::map<std::string, double> readFilterState (const std::string& base64Text);
 
 /**
     Everything one end-to-end test needs, private to it: a temporary HOME, an X
-    display (Xvfb), a JACK dummy server with a unique name (48 kHz, 16 in,
-    16 out), and the application started in that environment.
-    Everything started is stopped when the session ends.
+    display (Xvfb, 1280 x 800), a JACK dummy server with a unique name (48 kHz,
+    16 in, 16 out), and the application started there. This process's environment
+    points at them, so that every program it starts finds them. All is stopped
+    when the session ends.
 */
 class Session
 {
@@ -51,27 +38,18 @@ public:
     ~Session();
 
     /** False when Xvfb or jackd could not be started; see error(). */
-    bool ready() const noexcept { return isReady; }
-    const std::string& error() const noexcept { return lastError; }
-
+    bool ready() const noexcept                         { return isReady; }
+    const std::string& error() const noexcept           { return lastError; }
     const std::string& getJackServerName() const noexcept { return jackServerName; }
-    const std::string& getHome() const noexcept { return home; }
-    const Environment& getEnvironment() const noexcept { return environment; }
 
-    /** $HOME/.Tarrowby/Tarrowby.settings */
-    std::string getSettingsPath() const;
-
-    /** Writes the settings file with these keys and texts. */
+    /** Writes the settings file with these keys and texts, or with this exact text. */
     void writeSettings (const std::map<std::string, std::string>& values) const;
-
-    /** Writes the settings file with this exact content. */
     void writeSettingsText (const std::string& text) const;
 
     /** The keys and texts of the settings file ("audioSetup" as its XML text). */
     std::map<std::string, std::string> readSettings() const;
 
     bool startApp();
-    bool isAppRunning();
     /** Sends a signal to the running application; false when it is not running. */
     bool signalApp (int signalNumber);
     std::optional<int> waitForAppExit (int timeoutMs);
@@ -79,37 +57,30 @@ public:
 
     /** Waits for a visible window whose name is exactly this. */
     std::optional<WindowGeometry> waitForWindow (const std::string& name, int timeoutMs);
+    bool waitForWindowToGo (const std::string& name, int timeoutMs);
     std::optional<WindowGeometry> getGeometry (long windowId);
-    bool isWindowVisible (const std::string& name);
 
     /** Polls the window's geometry until the predicate holds; returns the last geometry seen. */
-    std::optional<WindowGeometry> waitForGeometry (long windowId,
-                                                   const std::function<bool (const WindowGeometry&)>& predicate,
-                                                   int timeoutMs);
+    std::optional<WindowGeometry> waitForGeometry (long windowId, const std::function<bool (const WindowGeometry&)>& predicate, int timeoutMs);
 
-    /** Moves a window and waits until it is there; returns its geometry then. */
+    /** Moves a window and waits until it is there. */
     std::optional<WindowGeometry> moveWindow (long windowId, int x, int y);
 
-    /** Polls screenshots until the pixel at (x, y) is close to the colour (or, with expected false, is not). */
+    /** Polls the screen until the pixel at (x, y) is close to the colour (or, with expected false, is not). */
     bool waitForPixel (int x, int y, uint32_t colour, bool expected, int timeoutMs, int tolerance = 10);
 
     void click (int x, int y);
     void moveMouse (int x, int y);
     void pressKey (const std::string& keyName);
 
-    std::optional<Screenshot> takeScreenshot();
-    bool saveWindowPicture (const WindowGeometry& window, const std::string& pngPath);
-
 private:
-    CommandResult xdotool (const std::vector<std::string>& arguments, int timeoutMs = 5000);
+    std::pair<int, std::string> xdotool (const std::vector<std::string>& arguments);
+    std::vector<long> findWindows (const std::string& name);
     bool startXvfb();
     bool startJackd (int period);
 
     bool isReady = false;
-    std::string lastError;
-    std::string home, jackServerName;
-    Environment environment;
-
+    std::string lastError, home, settingsPath, jackServerName;
     std::unique_ptr<Process> xvfb, jackd, app;
 };
 } // namespace tarrowby::e2e
