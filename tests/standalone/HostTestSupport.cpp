@@ -2,7 +2,7 @@
 
 #include "TestSupport.h"
 
-#include <cmath>
+#include <unistd.h>
 
 namespace tarrowby::test
 {
@@ -48,7 +48,10 @@ void RecordingCallback::audioDeviceIOCallbackWithContext (const float* const* in
 }
 
 TempSettings::TempSettings()
-    : folder (juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tarrowby-host-test", {}, false))
+    // Named after the process too: test programs running side by side must not share a folder.
+    : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
+                  .getNonexistentChildFile ("tarrowby-host-test-" + juce::String (getpid()) + "-"
+                                                + juce::String (juce::Random::getSystemRandom().nextInt (1000000)), {}, false))
 {
     folder.createDirectory();
 
