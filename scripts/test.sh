@@ -27,4 +27,5 @@ jobs=${TARROWBY_JOBS:-$(nproc)}
 (cd "$root/build/tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp \
     ctest -L stress --output-on-failure --no-tests=error -j "$jobs")
 (cd "$root/build/fuzz" && ctest -L fuzz --output-on-failure --no-tests=error -j "$jobs")
+tail -q -n 1 "$root"/build/fuzz/tests/fuzz/work/*/summary.txt 2>/dev/null || true
 (cd "$root/build/release" && ctest --output-on-failure --no-tests=ignore -j 1)
