@@ -4,11 +4,11 @@
 
 #include <jack/jack.h>
 
-#include <atomic>
+#include "JackServer.h"
+
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include <poll.h>
 #include <unistd.h>
@@ -69,7 +69,7 @@ std::map<std::string, double> readFilterState (const std::string& base64Text)
 }
 
 //==============================================================================
-Session::Session (int jackPeriod)
+Session::Session()
 {
     jack_set_error_function ([] (const char*) {});
     jack_set_info_function ([] (const char*) {});
@@ -85,16 +85,22 @@ Session::Session (int jackPeriod)
     home = pattern;
     settingsPath = home + "/.Tarrowby/Tarrowby.settings";
     setenv ("HOME", home.c_str(), 1);
-    setenv ("JACK_NO_AUDIO_RESERVATION", "1", 1);
-    unsetenv ("JACK_DEFAULT_SERVER");
 
-    isReady = startXvfb() && startJackd (jackPeriod);
+    if (! startXvfb())
+        return;
+
+    // A private server under a name of its own, made this process's default.
+    jack = std::make_unique<test::JackServer>();
+    isReady = jack->isRunning();
+
+    if (! isReady)
+        lastError = "jackd did not start: " + jack->getLog().toStdString();
 }
 
 Session::~Session()
 {
     app.reset();
-    jackd.reset();
+    jack.reset();
     xvfb.reset();
 
     if (! home.empty() && std::getenv ("TARROWBY_E2E_KEEP") == nullptr)
@@ -140,45 +146,6 @@ bool Session::startXvfb()
     return true;
 }
 
-bool Session::startJackd (int period)
-{
-    static std::atomic<int> counter { 0 };
-    jackServerName = "tarrowby-e2e-" + std::to_string (getpid()) + "-" + std::to_string (counter++);
-    const auto log = home + "/jackd.log";
-
-    // A machine runs only a few JACK servers at once: when others hold them all, try again for a while.
-    for (int attempt = 0; attempt < 60; ++attempt)
-    {
-        jackd = std::make_unique<Process> (std::vector<std::string> { "jackd", "--no-realtime", "-n", jackServerName, "-d", "dummy",
-                                                                      "-r", "48000", "-p", std::to_string (period), "-C", "16", "-P", "16" }, log);
-        const auto answers = waitUntil ([&]
-        {
-            jack_status_t status {};
-            auto* client = jack_client_open ("tarrowby-e2e-wait", static_cast<jack_options_t> (JackNoStartServer | JackServerName),
-                                             &status, jackServerName.c_str());
-
-            if (client != nullptr)
-                jack_client_close (client);
-
-            return client != nullptr || ! jackd->isRunning();
-        }, 20000) && jackd->isRunning();
-
-        if (answers)
-        {
-            setenv ("JACK_DEFAULT_SERVER", jackServerName.c_str(), 1);
-            return true;
-        }
-
-        if (readTextFile (log).find ("Too many servers") == std::string::npos)
-            break;
-
-        std::this_thread::sleep_for (std::chrono::milliseconds (500));
-    }
-
-    lastError = "jackd did not start: " + readTextFile (log);
-    return false;
-}
-
 void Session::writeSettings (const std::map<std::string, std::string>& values) const
 {
     juce::XmlElement root ("PROPERTIES");
@@ -217,6 +184,11 @@ bool Session::startApp()
 {
     app = std::make_unique<Process> (std::vector<std::string> { TARROWBY_APP_PATH }, home + "/app.log");
     return app->started();
+}
+
+std::string Session::getJackServerName() const
+{
+    return jack != nullptr ? jack->getName().toStdString() : std::string();
 }
 
 bool Session::signalApp (int signalNumber)

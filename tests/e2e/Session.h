@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 
+namespace tarrowby::test { class JackServer; }
+
 namespace tarrowby::e2e
 {
 /** A top-level X window and where it is on the screen. */
@@ -34,13 +36,13 @@ std::map<std::string, double> readFilterState (const std::string& base64Text);
 class Session
 {
 public:
-    explicit Session (int jackPeriod = 512);
+    Session();
     ~Session();
 
     /** False when Xvfb or jackd could not be started; see error(). */
     bool ready() const noexcept                         { return isReady; }
     const std::string& error() const noexcept           { return lastError; }
-    const std::string& getJackServerName() const noexcept { return jackServerName; }
+    std::string getJackServerName() const;
 
     /** Writes the settings file with these keys and texts, or with this exact text. */
     void writeSettings (const std::map<std::string, std::string>& values) const;
@@ -77,10 +79,10 @@ private:
     std::pair<int, std::string> xdotool (const std::vector<std::string>& arguments);
     std::vector<long> findWindows (const std::string& name);
     bool startXvfb();
-    bool startJackd (int period);
 
     bool isReady = false;
-    std::string lastError, home, settingsPath, jackServerName;
-    std::unique_ptr<Process> xvfb, jackd, app;
+    std::string lastError, home, settingsPath;
+    std::unique_ptr<Process> xvfb, app;
+    std::unique_ptr<test::JackServer> jack;
 };
 } // namespace tarrowby::e2e
