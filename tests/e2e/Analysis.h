@@ -1,6 +1,7 @@
 #pragma once
 
-#include <complex>
+#include <juce_audio_basics/juce_audio_basics.h>
+
 #include <vector>
 
 namespace tarrowby::e2e
@@ -11,20 +12,6 @@ double toneAmplitude (const std::vector<float>& signal, double frequency, double
 /** Largest absolute sample. */
 double peakLevel (const std::vector<float>& signal);
 
-/** A normalised biquad (a0 = 1) with single-precision coefficients. */
-struct Biquad
-{
-    float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-
-    /** Gain of the filter at the frequency. */
-    double magnitudeAt (double frequency, double sampleRate) const;
-};
-
-/** The crossover's high-pass and low-pass at the crossover frequency, as the processor computes them. */
-struct Crossover
-{
-    Biquad highPass, lowPass;
-};
-
-Crossover makeCrossover (double crossoverHz, double sampleRate);
+/** Gain of a biquad at the frequency. */
+double magnitudeAt (const juce::IIRCoefficients& filter, double frequency, double sampleRate);
 } // namespace tarrowby::e2e

@@ -57,8 +57,10 @@ bool isBassManaged (int channel)    { return channel >= 4 && channel <= 11; }
 /** Compares a capture with the tones expected at the given master gain; describes every mismatch. */
 std::string compareWithExpected (const std::vector<std::vector<float>>& capture, double gain)
 {
-    const auto crossover = makeCrossover (crossoverHz, sampleRate);
-    const auto hp = crossover.highPass.magnitudeAt (lowFrequency, sampleRate);
+    // The processor's crossover: second-order sections with Q = sqrt (2).
+    const auto highPass = juce::IIRCoefficients::makeHighPass (sampleRate, crossoverHz, std::sqrt (2.0));
+    const auto lowPass = juce::IIRCoefficients::makeLowPass (sampleRate, crossoverHz, std::sqrt (2.0));
+    const auto hp = magnitudeAt (highPass, lowFrequency, sampleRate);
     std::string problems;
 
     for (int c = 0; c < JackProbe::numChannels; ++c)
@@ -76,8 +78,8 @@ std::string compareWithExpected (const std::vector<std::vector<float>>& capture,
 
         // Channel 4 also carries the low-passed average of the eight high-passed channels;
         // they share the low tone in phase, so its average is the tone itself.
-        const auto highGain = isBassManaged (c) ? crossover.highPass.magnitudeAt (highFrequency (c), sampleRate) : 1.0;
-        const auto lowGain = isBassManaged (c) ? hp : c == 3 ? hp * crossover.lowPass.magnitudeAt (lowFrequency, sampleRate) : 0.0;
+        const auto highGain = isBassManaged (c) ? magnitudeAt (highPass, highFrequency (c), sampleRate) : 1.0;
+        const auto lowGain = isBassManaged (c) ? hp : c == 3 ? hp * magnitudeAt (lowPass, lowFrequency, sampleRate) : 0.0;
 
         for (const auto [frequency, expected] : { std::pair { highFrequency (c), gain * highAmplitude * highGain },
                                                   std::pair { lowFrequency, gain * lowAmplitude * lowGain } })
