@@ -1,6 +1,9 @@
 #include "StandaloneFilterApp.h"
 
 #include "DemoTaskbarComponent.h"
+#include "PluginProcessor.h"
+
+#include <cstring>
 
 namespace juce
 {
@@ -31,6 +34,27 @@ PropertiesFile::Options StandaloneFilterApp::getSettingsOptions (const String& a
     return options;
 }
 
+bool StandaloneFilterApp::setAsideUnsafeSettingsFile (const File& settingsFile)
+{
+    MemoryBlock bytes;
+
+    if (! settingsFile.existsAsFile() || ! settingsFile.loadFileAsData (bytes))
+        return false;
+
+    const auto* text = static_cast<const char*> (bytes.getData());
+    const auto size = bytes.getSize();
+
+    // Settings are written as XML; the reader's binary forms trust their strings blindly.
+    const auto isBinaryForm = size >= 4 && (std::memcmp (text, "PROP", 4) == 0 || std::memcmp (text, "CPRP", 4) == 0);
+
+    if (! isBinaryForm && JuceDemoPluginAudioProcessor::canParseXmlSafely (text, size))
+        return false;
+
+    const auto aside = settingsFile.getSiblingFile (settingsFile.getFileName() + ".unreadable")
+                           .getNonexistentSibling (false);
+    return settingsFile.moveFileTo (aside);
+}
+
 const String StandaloneFilterApp::getApplicationName()    { return "Tarrowby"; }
 const String StandaloneFilterApp::getApplicationVersion() { return "0.9.1"; }
 bool StandaloneFilterApp::moreThanOneInstanceAllowed()     { return true; }
@@ -40,6 +64,8 @@ StandaloneFilterWindow* StandaloneFilterApp::createWindow()
 {
     const auto backgroundColour = LookAndFeel::getDefaultLookAndFeel()
                                       .findColour (ResizableWindow::backgroundColourId);
+
+    setAsideUnsafeSettingsFile (appProperties.getStorageParameters().getDefaultFile());
 
     Array<StandalonePluginHolder::PluginInOuts> channels;
     channels.add ({ 16, 16 });

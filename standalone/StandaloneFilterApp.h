@@ -40,6 +40,12 @@ public:
     /** The settings-file options this application uses. */
     static PropertiesFile::Options getSettingsOptions (const String& applicationName);
 
+    /** Moves a settings file that the framework's reader could not take safely (it could
+        loop, recurse past the stack or read past the end of the text) to a sibling named
+        "<file>.unreadable", keeping its bytes, so that the application starts with
+        defaults. Returns true when it moved the file. */
+    static bool setAsideUnsafeSettingsFile (const File& settingsFile);
+
 protected:
     ApplicationProperties appProperties;
     std::unique_ptr<StandaloneFilterWindow> mainWindow;

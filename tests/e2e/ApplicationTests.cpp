@@ -317,6 +317,15 @@ TEST_F (Application, UnreadableSettingsStartWithTheDefaults)
     EXPECT_EQ (layout->window.x, 640 - layout->window.width / 2);
     EXPECT_EQ (close (*layout)["shouldMuteInput"], "1");
 
+    // XML the framework's reader would loop on for ever: set aside, bytes kept.
+    const std::string looping = "<PROPERTIES><VALUE name=\"windowX\" val=\"5\"/><?x?>y</PROPERTIES>";
+    s.writeSettingsText (looping);
+    layout = start();
+    ASSERT_TRUE (layout) << s.getAppLog();
+    EXPECT_EQ (layout->window.x, 640 - layout->window.width / 2);
+    EXPECT_EQ (close (*layout)["shouldMuteInput"], "1");
+    EXPECT_EQ (juce::File (s.getSettingsPath() + ".unreadable").loadFileAsString().toStdString(), looping);
+
     // Values of the wrong kind.
     s.writeSettings ({ { "audioSetup", "<DEVICESETUP deviceType=\"nonsense" }, { "shouldMuteInput", "maybe" },
                        { "filterState", "!!not base64 at all" }, { "lastStateFile", "::garbage::" },

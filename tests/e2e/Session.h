@@ -48,6 +48,9 @@ public:
     void writeSettings (const std::map<std::string, std::string>& values) const;
     void writeSettingsText (const std::string& text) const;
 
+    /** $HOME/.Tarrowby/Tarrowby.settings */
+    const std::string& getSettingsPath() const noexcept { return settingsPath; }
+
     /** The keys and texts of the settings file ("audioSetup" as its XML text). */
     std::map<std::string, std::string> readSettings() const;
 

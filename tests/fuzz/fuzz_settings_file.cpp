@@ -3,9 +3,8 @@
 // state) and written back by its shut-down. There is no audio server or sound
 // card here, so the device manager finds no device and opens none.
 #include "FuzzSupport.h"
+#include "StandaloneFilterApp.h"
 #include "StandalonePluginHolder.h"
-
-#include <cstring>
 
 namespace
 {
@@ -34,30 +33,21 @@ extern "C" int LLVMFuzzerInitialize (int*, char***)
     return 0;
 }
 
-/**
-    Whether the framework's settings-file reader itself can take these bytes. The
-    application writes XML settings; the reader also takes a binary form ("PROP",
-    or "CPRP" compressed) that trusts its strings to be valid UTF-8, and its XML
-    parser needs text that passes the processor's XML check. Files that fail this
-    are left out here: they would stop the framework (running past the end of the
-    text, recursing past the stack, or looping) before the holder reads anything.
-*/
-bool frameworkCanOpen (const char* bytes, size_t size)
-{
-    if (size >= 4 && (std::memcmp (bytes, "PROP", 4) == 0 || std::memcmp (bytes, "CPRP", 4) == 0))
-        return false;
-
-    return JuceDemoPluginAudioProcessor::canParseXmlSafely (bytes, size);
-}
-
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
     using tarrowby::fuzz::require;
 
-    if (! frameworkCanOpen (reinterpret_cast<const char*> (data), size))
-        return 0;
-
     require (settingsFile.replaceWithData (data, size), "settings file written");
+
+    // As the application does before it opens the file: what the framework's reader
+    // could not take safely is moved aside, bytes kept, and the start uses defaults.
+    if (juce::StandaloneFilterApp::setAsideUnsafeSettingsFile (settingsFile))
+    {
+        require (! settingsFile.exists(), "the unsafe file was moved");
+        const auto aside = settingsFile.getSiblingFile ("Tarrowby.settings.unreadable");
+        require (aside.getSize() == (juce::int64) size, "the unsafe file kept its bytes");
+        aside.deleteFile();
+    }
 
     {
         juce::PropertiesFile settings (settingsFile, getOptions());
