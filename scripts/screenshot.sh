@@ -15,13 +15,7 @@ fi
 source "$root/scripts/lib/servers.sh"
 source "$root/scripts/lib/app.sh"
 
-home=$(mktemp -d)
-cleanup() {
-    stop_app
-    stop_servers
-    rm -rf "$home"
-}
-trap cleanup EXIT
+use_private_home
 
 start_xvfb
 start_jackd "tarrowby-shot-$$"

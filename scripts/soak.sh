@@ -18,13 +18,7 @@ signal="$root/build/release/tests/e2e/tarrowby_signal"
 source "$root/scripts/lib/servers.sh"
 source "$root/scripts/lib/app.sh"
 
-home=$(mktemp -d)
-cleanup() {
-    stop_app
-    stop_servers
-    rm -rf "$home"
-}
-trap cleanup EXIT
+use_private_home
 
 start_xvfb
 server="tarrowby-soak-$$"

@@ -1,6 +1,6 @@
 #include "DemoTaskbarComponent.h"
 
-#include "StandaloneFilterWindow.h"
+#include "MainWindow.h"
 
 #ifndef TARROWBY_FALLBACK_ASSETS_BASE64
  #define TARROWBY_FALLBACK_ASSETS_BASE64 ""

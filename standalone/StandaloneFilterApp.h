@@ -1,7 +1,7 @@
 #pragma once
 
 #include "QuitRequestSignal.h"
-#include "StandaloneFilterWindow.h"
+#include "MainWindow.h"
 
 #include <juce_audio_utils/juce_audio_utils.h>
 

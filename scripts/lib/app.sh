@@ -3,6 +3,13 @@
 app_pid=
 app_home=
 
+# use_private_home: sets home to a new temporary folder for the application, and
+# on exit stops the application and the servers and removes that folder.
+use_private_home() {
+    home=$(mktemp -d)
+    trap 'stop_app; stop_servers; rm -rf "$home"' EXIT
+}
+
 # start_app_and_wait APP HOME: starts the application with that HOME and waits up to
 # 20 s for its window; sets app_pid, window, X, Y, WIDTH and HEIGHT.
 start_app_and_wait() {

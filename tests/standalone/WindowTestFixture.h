@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StandaloneFilterWindow.h"
+#include "MainWindow.h"
 #include "TestSupport.h"
 
 #include <map>

@@ -1,4 +1,4 @@
-#include "StandaloneFilterWindow.h"
+#include "MainWindow.h"
 
 namespace juce
 {
