@@ -3,39 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 using namespace tarrowby::test;
 using juce::StandalonePluginHolder;
 
 namespace
 {
-/** Device memory for one block, every input filled with one value, and exactly as many
-    channel pointers as the block carries, so that reading past them is caught. */
-struct DeviceBlock
-{
-    DeviceBlock (int numIns, int numOuts, int numSamples, float inputValue = 0.5f)
-        : inputs (juce::jmax (1, numIns), numSamples), outputs (juce::jmax (1, numOuts), numSamples)
-    {
-        for (int c = 0; c < inputs.getNumChannels(); ++c)
-            juce::FloatVectorOperations::fill (inputs.getWritePointer (c), inputValue, numSamples);
-
-        outputs.clear();
-        inputPointers.assign (inputs.getArrayOfReadPointers(), inputs.getArrayOfReadPointers() + numIns);
-        outputPointers.assign (outputs.getArrayOfWritePointers(), outputs.getArrayOfWritePointers() + numOuts);
-    }
-
-    void run (juce::AudioIODeviceCallback& callback, int numSamples)
-    {
-        callback.audioDeviceIOCallbackWithContext (inputPointers.data(), (int) inputPointers.size(),
-                                                   outputPointers.data(), (int) outputPointers.size(), numSamples, {});
-    }
-
-    juce::AudioBuffer<float> inputs, outputs;
-    std::vector<const float*> inputPointers;
-    std::vector<float*> outputPointers;
-};
-
 /** A size enforcer in front of a recording target, started on a device of the given set-up. */
 struct Enforcer
 {
@@ -50,34 +22,20 @@ struct Enforcer
     FakeDevice device;
 };
 
-/** A holder whose real device is closed, driven by hand through its size enforcer. */
-struct DrivenHolder
+/** A driven holder with a probe, whose peaks start afresh with every change of the input muting. */
+struct ProbedHolder : DrivenHolder<>
 {
-    DrivenHolder() : holder (makeHolder (&settings.get()))
-    {
-        holder->deviceManager.closeAudioDevice();
-        probe = &installProbe (*holder);
-    }
-
-    void start (juce::AudioIODevice& device)    { holder->sizeEnforcer.audioDeviceAboutToStart (&device); }
-    void run (DeviceBlock& block, int numSamples) { block.run (holder->sizeEnforcer, numSamples); }
-
     void setMuted (bool muted)
     {
-        holder->shouldMuteInput = muted;
-        ASSERT_TRUE (pumpMessagesUntil ([&] { return holder->muteInput.load() == muted; }, 2000));
-        probe->resetPeaks();
+        ASSERT_TRUE (DrivenHolder::setMuted (muted));
+        processor->resetPeaks();
     }
 
     void expectInputPeaks (float expected)
     {
         for (int c = 0; c < 16; ++c)
-            EXPECT_EQ (probe->getInputPeak (c), expected) << c;
+            EXPECT_EQ (processor->getInputPeak (c), expected) << c;
     }
-
-    TempSettings settings;
-    std::unique_ptr<StandalonePluginHolder> holder;
-    ProbeProcessor* probe = nullptr;
 };
 } // namespace
 
@@ -178,7 +136,7 @@ TEST (SizeEnforcer, PassesOnlyTheChannelsTheDeviceReportedAndStandsInForMissingO
 //==============================================================================
 TEST (AudioChain, MutedInputReachesTheProcessorAsSilenceWhileOutputsPlay)
 {
-    DrivenHolder driven;
+    ProbedHolder driven;
     FakeDevice device (16, 16, 256);
     driven.start (device);
     ASSERT_TRUE (driven.holder->muteInput.load());
@@ -186,9 +144,9 @@ TEST (AudioChain, MutedInputReachesTheProcessorAsSilenceWhileOutputsPlay)
     DeviceBlock block (16, 16, 1000, 0.5f);
     driven.run (block, 1000);
 
-    EXPECT_EQ (driven.probe->numBlocks.load(), 4);
-    EXPECT_EQ (driven.probe->largestBlock.load(), 256);
-    EXPECT_EQ (driven.probe->numChannelsSeen.load(), 16);
+    EXPECT_EQ (driven.processor->numBlocks.load(), 4);
+    EXPECT_EQ (driven.processor->largestBlock.load(), 256);
+    EXPECT_EQ (driven.processor->numChannelsSeen.load(), 16);
     driven.expectInputPeaks (0.0f);
     EXPECT_EQ (block.inputs.getSample (0, 0), 0.5f) << "the device's input memory is untouched";
 
@@ -211,21 +169,21 @@ TEST (AudioChain, MutedInputReachesTheProcessorAsSilenceWhileOutputsPlay)
     {
         FakeDevice other (numIns, 8, 128);
         driven.start (other);
-        driven.probe->largestBlock = 0;
+        driven.processor->largestBlock = 0;
         EXPECT_EQ (driven.holder->silentInputBuffer.getNumChannels(), numIns);
         EXPECT_EQ (driven.holder->silentInputBuffer.getNumSamples(), 128);
 
         DeviceBlock small (numIns, 8, 300, 0.5f);
         driven.run (small, 300);
-        EXPECT_EQ (driven.probe->largestBlock.load(), 128);
-        EXPECT_EQ (driven.probe->getInputPeak (0), 0.0f);
+        EXPECT_EQ (driven.processor->largestBlock.load(), 128);
+        EXPECT_EQ (driven.processor->getInputPeak (0), 0.0f);
         EXPECT_EQ (small.outputs.getSample (7, 299), ProbeProcessor::outputLevel (7));
     }
 }
 
 TEST (AudioChain, NeverAllocatesOnTheAudioThreadMutedOrNot)
 {
-    DrivenHolder driven;
+    ProbedHolder driven;
     FakeDevice device (16, 16, 512);
     driven.start (device);
     DeviceBlock block (16, 16, 2048, 0.25f), partial (3, 1, 2048, 0.25f);
@@ -241,5 +199,5 @@ TEST (AudioChain, NeverAllocatesOnTheAudioThreadMutedOrNot)
         EXPECT_EQ (counter.getCount(), 0) << (muted ? "muted" : "unmuted");
     }
 
-    EXPECT_EQ (driven.probe->largestBlock.load(), 512);
+    EXPECT_EQ (driven.processor->largestBlock.load(), 512);
 }

@@ -1,6 +1,6 @@
 #include "HostTestSupport.h"
 
-#include "TestSupport.h"
+#include "StandaloneFilterApp.h"
 
 #include <unistd.h>
 
@@ -54,13 +54,8 @@ TempSettings::TempSettings()
                                                 + juce::String (juce::Random::getSystemRandom().nextInt (1000000)), {}, false))
 {
     folder.createDirectory();
-
-    juce::PropertiesFile::Options options;
-    options.applicationName = "Tarrowby";
-    options.filenameSuffix = ".settings";
-    options.storageFormat = juce::PropertiesFile::storeAsXML;
-    options.millisecondsBeforeSaving = 3000;
-    settings = std::make_unique<juce::PropertiesFile> (folder.getChildFile ("Tarrowby.settings"), options);
+    settings = std::make_unique<juce::PropertiesFile> (folder.getChildFile ("Tarrowby.settings"),
+                                                       juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
 }
 
 std::unique_ptr<juce::StandalonePluginHolder> makeHolder (juce::PropertySet* settings)
@@ -70,14 +65,21 @@ std::unique_ptr<juce::StandalonePluginHolder> makeHolder (juce::PropertySet* set
     return std::make_unique<juce::StandalonePluginHolder> (settings, false, juce::String(), nullptr, configurations, false);
 }
 
-ProbeProcessor& installProbe (juce::StandalonePluginHolder& holder)
+DeviceBlock::DeviceBlock (int numIns, int numOuts, int maxSamples, float inputValue)
+    : inputs (juce::jmax (1, numIns), maxSamples), outputs (juce::jmax (1, numOuts), maxSamples)
 {
-    holder.stopPlayback();
-    auto probe = std::make_unique<ProbeProcessor>();
-    auto& ref = *probe;
-    holder.processor = std::move (probe);
-    holder.startPlayback();
-    return ref;
+    for (int c = 0; c < inputs.getNumChannels(); ++c)
+        juce::FloatVectorOperations::fill (inputs.getWritePointer (c), inputValue, maxSamples);
+
+    outputs.clear();
+    inputPointers.assign (inputs.getArrayOfReadPointers(), inputs.getArrayOfReadPointers() + numIns);
+    outputPointers.assign (outputs.getArrayOfWritePointers(), outputs.getArrayOfWritePointers() + numOuts);
+}
+
+void DeviceBlock::run (juce::AudioIODeviceCallback& callback, int numSamples)
+{
+    callback.audioDeviceIOCallbackWithContext (inputPointers.data(), (int) inputPointers.size(),
+                                               outputPointers.data(), (int) outputPointers.size(), numSamples, {});
 }
 
 void closeModalWindows()

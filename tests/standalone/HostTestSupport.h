@@ -1,10 +1,12 @@
 #pragma once
 
 #include "StandalonePluginHolder.h"
+#include "TestSupport.h"
 
 #include <array>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 namespace tarrowby::test
 {
@@ -115,8 +117,58 @@ private:
 /** The holder as the main window builds it: one configuration of 16 inputs and 16 outputs. */
 std::unique_ptr<juce::StandalonePluginHolder> makeHolder (juce::PropertySet* settings);
 
-/** Puts a probe in place of the holder's processor, the way a reset does. */
-ProbeProcessor& installProbe (juce::StandalonePluginHolder& holder);
+/** Puts a new processor of the given type in place of the holder's, the way a reset does. */
+template <typename ProcessorType = ProbeProcessor>
+ProcessorType& installProbe (juce::StandalonePluginHolder& holder)
+{
+    holder.stopPlayback();
+    auto probe = std::make_unique<ProcessorType>();
+    auto& ref = *probe;
+    holder.processor = std::move (probe);
+    holder.startPlayback();
+    return ref;
+}
+
+/** Device memory for blocks of up to maxSamples, every input filled with one value, and exactly as
+    many channel pointers as a block carries, so that reading past them is caught. */
+struct DeviceBlock
+{
+    DeviceBlock (int numIns, int numOuts, int maxSamples, float inputValue = 0.5f);
+
+    /** Plays numSamples through the callback, as a device does. */
+    void run (juce::AudioIODeviceCallback& callback, int numSamples);
+
+    juce::AudioBuffer<float> inputs, outputs;
+    std::vector<const float*> inputPointers;
+    std::vector<float*> outputPointers;
+};
+
+/** A holder whose own device is closed and whose processor is a probe of the given type, driven by
+    hand through its size enforcer. */
+template <typename ProcessorType = ProbeProcessor>
+struct DrivenHolder
+{
+    DrivenHolder()
+    {
+        holder->deviceManager.closeAudioDevice();
+        processor = &installProbe<ProcessorType> (*holder);
+    }
+
+    void start (juce::AudioIODevice& device)        { holder->sizeEnforcer.audioDeviceAboutToStart (&device); }
+    void stop()                                     { holder->sizeEnforcer.audioDeviceStopped(); }
+    void run (DeviceBlock& block, int numSamples)   { block.run (holder->sizeEnforcer, numSamples); }
+
+    /** Sets the input muting as the settings do; true once the audio side has it. */
+    bool setMuted (bool muted)
+    {
+        holder->shouldMuteInput = muted;
+        return pumpMessagesUntil ([&] { return holder->muteInput.load() == muted; }, 2000);
+    }
+
+    TempSettings settings;
+    std::unique_ptr<juce::StandalonePluginHolder> holder { makeHolder (&settings.get()) };
+    ProcessorType* processor = nullptr;
+};
 
 /** The first top-level window of the given type whose name matches, or null. */
 template <typename ComponentType>

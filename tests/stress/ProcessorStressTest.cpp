@@ -14,6 +14,32 @@ using namespace tarrowby::test;
 
 namespace
 {
+/** Fills every channel with its own mix of noise, DC, an alternating square, sparse impulses and denormals. */
+void fillHostile (juce::AudioBuffer<float>& buffer, juce::Random& random, float amplitude)
+{
+    for (int c = 0; c < buffer.getNumChannels(); ++c)
+    {
+        auto* samples = buffer.getWritePointer (c);
+
+        for (int i = 0; i < buffer.getNumSamples(); ++i)
+        {
+            float x = 0.0f;
+
+            switch ((c + i / 97) % 6)
+            {
+                case 0:  x = 2.0f * random.nextFloat() - 1.0f; break;
+                case 1:  x = 1.0f; break;
+                case 2:  x = (i & 1) != 0 ? 1.0f : -1.0f; break;
+                case 3:  x = (i % 31) == 0 ? 1.0f : 0.0f; break;
+                case 4:  x = 1.0e-39f * (float) ((i % 3) - 1); break;
+                default: x = 0.0f; break;
+            }
+
+            samples[i] = amplitude * x;
+        }
+    }
+}
+
 const double sampleRates[] = { 22050.0, 24000.0, 32000.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0 };
 
 /** 0, 1, primes, and the sizes around, at and twice the prepared one. */

@@ -1,68 +1,98 @@
 #pragma once
 
-#include "PluginProcessor.h"
+#include "TestSupport.h"
 
 #include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <future>
 #include <thread>
 
 namespace tarrowby::test
 {
-/**
-    Runs a body over and over on a thread of its own, counting the heap
-    allocations made on that thread, until stopped. Stopping is bounded: a body
-    that does not return in time fails the test and ends the program, since a
-    thread that is stuck can be neither joined nor left behind.
-*/
+/** Ends the test program unless destroyed within the time: what the scope waits for is stuck,
+    and a stuck thread can be neither joined nor left behind. */
+class Watchdog
+{
+public:
+    Watchdog (int timeoutMs, const char* what)
+        : thread ([this, timeoutMs, what]
+          {
+              if (finished.wait_for (std::chrono::milliseconds (timeoutMs)) == std::future_status::timeout)
+              {
+                  std::fprintf (stderr, "Stuck: %s within %d ms. Ending the test program.\n", what, timeoutMs);
+                  std::abort();
+              }
+          })
+    {
+    }
+
+    ~Watchdog()     { done.set_value(); thread.join(); }
+
+private:
+    std::promise<void> done;
+    std::future<void> finished { done.get_future() };
+    std::thread thread;
+};
+
+/** Runs a body over and over on a thread of its own, counting the heap allocations made there, until stopped. */
 class LoopingThread
 {
 public:
-    explicit LoopingThread (std::function<void()> body);
-    ~LoopingThread();
+    explicit LoopingThread (std::function<void()> bodyToRun)
+        : body (std::move (bodyToRun)),
+          thread ([this]
+          {
+              ScopedAllocationCounter counter;
 
-    /** How many times the body has run. */
+              while (! shouldStop.load())
+              {
+                  body();
+                  ++iterations;
+              }
+
+              allocations = counter.getCount();
+          })
+    {
+    }
+
+    ~LoopingThread()    { if (thread.joinable()) stop(); }
+
     long long getIterations() const noexcept    { return iterations.load(); }
 
-    /** Pumps messages (when on the message thread) until the body has run count more times, within the time. */
-    bool waitForMore (long long count, int timeoutMs = 5000) const;
+    /** Pumps messages until the body has run count more times; false if that took longer than the time. */
+    bool waitForMore (long long count, int timeoutMs = 5000) const
+    {
+        const auto target = iterations.load() + count;
+        return pumpMessagesUntil ([&] { return iterations.load() >= target; }, timeoutMs);
+    }
 
-    /** Stops the loop and joins the thread; returns the allocations the thread made. */
-    long long stop (int timeoutMs = 10000);
+    /** Stops the loop and returns the allocations the thread made. A body that does not return ends the program. */
+    long long stop()
+    {
+        Watchdog watchdog (10000, "a looping thread did not stop");
+        shouldStop = true;
+        thread.join();
+        return allocations.load();
+    }
 
 private:
     std::function<void()> body;
-    std::atomic<bool> shouldStop { false }, finished { false };
+    std::atomic<bool> shouldStop { false };
     std::atomic<long long> iterations { 0 }, allocations { 0 };
     std::thread thread;
 };
 
-/** True when every sample of the first numSamples of every channel is finite. */
-bool allFinite (const juce::AudioBuffer<float>& buffer, int numSamples);
-
-/** Fills every channel with its own mix of noise, DC, an alternating square and sparse impulses. */
-void fillHostile (juce::AudioBuffer<float>& buffer, juce::Random& random, float amplitude);
-
-/** Every processed block of the processor it stands for, observed from the audio thread. */
-class ObservedProcessor : public JuceDemoPluginAudioProcessor
+/** True when the first numSamples of every channel are finite. */
+inline bool allFinite (const juce::AudioBuffer<float>& buffer, int numSamples)
 {
-public:
-    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
-    using JuceDemoPluginAudioProcessor::processBlock;
+    for (int c = 0; c < buffer.getNumChannels(); ++c)
+        for (auto* s = buffer.getReadPointer (c), *end = s + numSamples; s < end; ++s)
+            if (! std::isfinite (*s))
+                return false;
 
-    /** Asks the audio thread to forget the input peak and count blocks afresh from its next block. */
-    void restartMeasuring() noexcept
-    {
-        // A block already under way may still count; it can't bring this back up to 0.
-        blocksSinceRestart = -1000000;
-        measuringRestartRequested = true;
-    }
-
-    std::atomic<long long> blocks { 0 }, totalSamples { 0 }, allocations { 0 };
-    std::atomic<int> largestBlock { 0 }, nonFiniteBlocks { 0 }, blocksSinceRestart { 0 };
-    /** The largest absolute input sample since measuring last restarted. */
-    std::atomic<float> inputPeak { 0.0f };
-
-private:
-    std::atomic<bool> measuringRestartRequested { false };
-};
+    return true;
+}
 } // namespace tarrowby::test
