@@ -1,47 +1,19 @@
-#include "PluginEditor.h"
+#include "EditorTestSupport.h"
 #include "ProcessorTestHelpers.h"
 #include "StressSupport.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 using namespace tarrowby::test;
 
 namespace
 {
-/** Fills every channel with its own mix of noise, DC, an alternating square, sparse impulses and denormals. */
-void fillHostile (juce::AudioBuffer<float>& buffer, juce::Random& random, float amplitude)
-{
-    for (int c = 0; c < buffer.getNumChannels(); ++c)
-    {
-        auto* samples = buffer.getWritePointer (c);
-
-        for (int i = 0; i < buffer.getNumSamples(); ++i)
-        {
-            float x = 0.0f;
-
-            switch ((c + i / 97) % 6)
-            {
-                case 0:  x = 2.0f * random.nextFloat() - 1.0f; break;
-                case 1:  x = 1.0f; break;
-                case 2:  x = (i & 1) != 0 ? 1.0f : -1.0f; break;
-                case 3:  x = (i % 31) == 0 ? 1.0f : 0.0f; break;
-                case 4:  x = 1.0e-39f * (float) ((i % 3) - 1); break;
-                default: x = 0.0f; break;
-            }
-
-            samples[i] = amplitude * x;
-        }
-    }
-}
-
-const double sampleRates[] = { 22050.0, 24000.0, 32000.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0 };
-
 /** 0, 1, primes, and the sizes around, at and twice the prepared one. */
 std::vector<int> blockSizesFor (int preparedSize)
 {
@@ -55,14 +27,51 @@ std::vector<int> blockSizesFor (int preparedSize)
     return sizes;
 }
 
-/** Random switch flags, random levels. */
+/** Blocks of every given size over one allocation made up front. */
+struct Blocks
+{
+    explicit Blocks (const std::vector<int>& sizes)
+        : source (16, juce::jmax (1, *std::max_element (sizes.begin(), sizes.end())))
+    {
+        for (auto size : sizes)
+            views.push_back (std::make_unique<juce::AudioBuffer<float>> (source.getArrayOfWritePointers(), 16, size));
+    }
+
+    juce::AudioBuffer<float> source;
+    std::vector<std::unique_ptr<juce::AudioBuffer<float>>> views;
+};
+
+/** Fills every channel with its own mix of noise, DC, an alternating square, sparse impulses and denormals. */
+void fillHostile (juce::AudioBuffer<float>& buffer, juce::Random& random, float amplitude)
+{
+    for (int c = 0; c < buffer.getNumChannels(); ++c)
+    {
+        auto* samples = buffer.getWritePointer (c);
+
+        for (int i = 0; i < buffer.getNumSamples(); ++i)
+        {
+            switch ((c + i / 97) % 6)
+            {
+                case 0:  samples[i] = 2.0f * random.nextFloat() - 1.0f; break;
+                case 1:  samples[i] = 1.0f; break;
+                case 2:  samples[i] = (i & 1) != 0 ? 1.0f : -1.0f; break;
+                case 3:  samples[i] = (i % 31) == 0 ? 1.0f : 0.0f; break;
+                case 4:  samples[i] = 1.0e-39f * (float) ((i % 3) - 1); break;
+                default: samples[i] = 0.0f; break;
+            }
+
+            samples[i] *= amplitude;
+        }
+    }
+}
+
 void randomiseSwitches (Processor& processor, juce::Random& random)
 {
-    for (int c = 0; c < Processor::numChannels; ++c)
+    for (size_t c = 0; c < Processor::numChannels; ++c)
     {
-        processor.channelMute[(size_t) c] = random.nextInt (5) == 0;
-        processor.channelSolo[(size_t) c] = random.nextInt (4) == 0;
-        processor.channelBassManaged[(size_t) c] = random.nextBool();
+        processor.channelMute[c] = random.nextInt (5) == 0;
+        processor.channelSolo[c] = random.nextInt (4) == 0;
+        processor.channelBassManaged[c] = random.nextBool();
     }
 
     processor.mutesBypassed = random.nextInt (4) == 0;
@@ -73,72 +82,21 @@ void randomiseSwitches (Processor& processor, juce::Random& random)
 void randomiseParameters (Processor& processor, juce::Random& random)
 {
     // Ends of the ranges as often as anything between.
-    auto pick = [&] { return random.nextBool() ? (float) random.nextInt (2) : random.nextFloat(); };
-
     for (const auto* id : { "gain", "balance", "dim", "mute" })
-        setNormalised (processor, id, pick());
+        setNormalised (processor, id, random.nextBool() ? (float) random.nextInt (2) : random.nextFloat());
 }
 
-/** Noise blocks of every given size, sharing one allocation made up front. */
-struct Blocks
+juce::MemoryBlock stateWith (float gainDb, float crossoverHz, int width)
 {
-    Blocks (const std::vector<int>& sizes, int numChannels = 16)
-        : source (numChannels, juce::jmax (1, *std::max_element (sizes.begin(), sizes.end())))
-    {
-        for (auto size : sizes)
-            views.push_back (std::make_unique<juce::AudioBuffer<float>> (source.getArrayOfWritePointers(), numChannels, size));
-    }
+    Processor source;
+    setNormalised (source, "gain", (gainDb + 60.0f) / 60.0f);
+    setNormalised (source, "balance", (crossoverHz - 80.0f) / 45.0f);
+    source.parameters.state.getChildWithName ("uiState").setProperty ("width", width, nullptr);
 
-    juce::AudioBuffer<float> source;
-    std::vector<std::unique_ptr<juce::AudioBuffer<float>>> views;
-};
-
-/** A processor prepared at 48 kHz whose blocks run on a thread of their own, through every size. */
-struct ProcessorUnderLoad
-{
-    explicit ProcessorUnderLoad (Processor& p, int preparedSize = 512)
-        : processor (p), blocks (blockSizesFor (preparedSize))
-    {
-        configure (processor, 16, 16, 48000.0, preparedSize);
-        processor.prepareToPlay (48000.0, preparedSize);
-        midi.ensureSize (64);
-
-        audio = std::make_unique<LoopingThread> ([this]
-        {
-            auto& block = *blocks.views[next++ % blocks.views.size()];
-            fillHostile (block, random, 0.9f);
-            processor.processBlock (block, midi);
-
-            if (! allFinite (block, block.getNumSamples()))
-                ++nonFiniteBlocks;
-        });
-    }
-
-    /** Stops the blocks and checks what every stress test demands of them. */
-    void finish()
-    {
-        const auto allocations = audio->stop();
-        EXPECT_EQ (allocations, 0) << "the audio thread allocated";
-        EXPECT_EQ (nonFiniteBlocks.load(), 0) << "finite input gave non-finite output";
-    }
-
-    Processor& processor;
-    Blocks blocks;
-    juce::MidiBuffer midi;
-    juce::Random random { 42 };
-    size_t next = 0;
-    std::atomic<int> nonFiniteBlocks { 0 };
-    std::unique_ptr<LoopingThread> audio;
-};
-
-/** As the application runs: the editor shows its meters only in a stand-alone process. */
-struct ScopedStandalone
-{
-    ScopedStandalone()  { juce::PluginHostType::jucePlugInClientCurrentWrapperType = juce::AudioProcessor::wrapperType_Standalone; }
-    ~ScopedStandalone() { juce::PluginHostType::jucePlugInClientCurrentWrapperType = previous; }
-
-    juce::AudioProcessor::WrapperType previous = juce::PluginHostType::jucePlugInClientCurrentWrapperType;
-};
+    juce::MemoryBlock bytes;
+    source.getStateInformation (bytes);
+    return bytes;
+}
 
 /** Opens the editor as the host's content does, and closes it the same way. */
 struct OpenEditor
@@ -152,21 +110,140 @@ struct OpenEditor
     std::unique_ptr<juce::AudioProcessorEditor> editor;
 };
 
-juce::MemoryBlock stateWith (float gainDb, float crossoverHz, int width)
-{
-    Processor source;
-    setNormalised (source, "gain", (gainDb + 60.0f) / 60.0f);
-    setNormalised (source, "balance", (crossoverHz - 80.0f) / 45.0f);
-    source.parameters.state.getChildWithName ("uiState").setProperty ("width", width, nullptr);
+/** What happens on other threads and on the message thread while blocks run. */
+enum Disturbance { writeParameters = 1, flipSwitches = 2, openEditors = 4, loadStates = 8, everything = 15 };
 
-    juce::MemoryBlock bytes;
-    source.getStateInformation (bytes);
-    return bytes;
+/**
+    Runs hostile blocks of every size on an audio thread of their own while the disturbances
+    happen, then checks that the audio thread never allocated and always played finite output,
+    and that nothing stalled or deadlocked.
+*/
+void runWhileBlocksRun (int disturbances)
+{
+    ScopedWrapperType standalone;   // the editor refreshes its meters only in a stand-alone process
+    Processor processor;
+    configure (processor, 16, 16, 48000.0, 512);
+    processor.prepareToPlay (48000.0, 512);
+
+    Blocks blocks (blockSizesFor (512));
+    juce::MidiBuffer midi;
+    midi.ensureSize (64);
+    juce::Random audioRandom (42), writerRandom (11), flipperRandom (13), random (5);
+    std::atomic<int> nonFiniteBlocks { 0 };
+    size_t next = 0;
+
+    LoopingThread audio ([&]
+    {
+        auto& block = *blocks.views[next++ % blocks.views.size()];
+        fillHostile (block, audioRandom, 0.9f);
+        processor.processBlock (block, midi);
+
+        if (! allFinite (block, block.getNumSamples()))
+            ++nonFiniteBlocks;
+    });
+
+    std::optional<LoopingThread> writer, flipper;
+
+    if ((disturbances & writeParameters) != 0)
+        writer.emplace ([&]
+        {
+            randomiseParameters (processor, writerRandom);
+
+            // At an automation rate while every write also reaches an open editor's attachments.
+            if ((disturbances & openEditors) != 0)
+                std::this_thread::sleep_for (std::chrono::microseconds (200));
+        });
+
+    if ((disturbances & flipSwitches) != 0)
+        flipper.emplace ([&] { randomiseSwitches (processor, flipperRandom); });
+
+    const juce::MemoryBlock states[] = { stateWith (-20.0f, 100.0f, 600), stateWith (0.0f, 80.0f, 472), stateWith (-60.0f, 125.0f, 300) };
+    const float gains[] = { 40.0f / 60.0f, 1.0f, 0.0f };
+    auto cutShort = states[0];
+    cutShort[20] = '\0';
+    auto halfText = states[1];
+    halfText.setSize (states[1].getSize() / 2);
+
+    for (int round = 0; round < 6; ++round)
+    {
+        std::optional<OpenEditor> editor;
+
+        if ((disturbances & openEditors) != 0)
+        {
+            auto* e = editor.emplace (processor).get();
+            ASSERT_NE (e, nullptr);
+
+            // Flip a few switches; the editor's poll copies them while blocks run.
+            for (auto* row : { &e->muteButtons, &e->soloButtons, &e->bassButtons })
+                for (auto& button : *row)
+                    if (button != nullptr && random.nextInt (4) == 0)
+                        button->setToggleState (! button->getToggleState(), juce::sendNotificationSync);
+
+            e->soloBypassButton->setToggleState (random.nextBool(), juce::sendNotificationSync);
+        }
+
+        for (int i = 0; i < ((disturbances & loadStates) != 0 ? 10 : 1); ++i)
+        {
+            const auto k = (size_t) (round + i) % 3;
+
+            if ((disturbances & loadStates) != 0)
+            {
+                processor.setStateInformation (states[k].getData(), (int) states[k].getSize());
+                processor.setStateInformation (cutShort.getData(), (int) cutShort.getSize());
+                processor.setStateInformation (halfText.getData(), (int) halfText.getSize());
+            }
+
+            juce::MemoryBlock saved;
+            processor.getStateInformation (saved);
+
+            if ((disturbances & loadStates) != 0 && (disturbances & writeParameters) == 0)
+            {
+                EXPECT_FLOAT_EQ (getNormalised (processor, "gain"), gains[k]);
+                EXPECT_EQ (saved, states[k]);
+            }
+
+            // The tree's timer and the poll get their turn, and blocks keep coming.
+            ASSERT_TRUE (audio.waitForMore (10)) << "blocks stalled";
+        }
+
+        if (editor.has_value())
+        {
+            // Long enough for the meters' refresh and the switch poll to run.
+            pumpMessages (220 + 40 * round);
+
+            if (auto& mute0 = editor->get()->muteButtons[0]; mute0 != nullptr && ! flipper.has_value())
+                EXPECT_EQ (processor.channelMute[0].load(), mute0->getToggleState());
+
+            editor.reset();
+
+            // And a few that are closed again before any timer has fired.
+            for (int i = 0; i < 5; ++i)
+            {
+                OpenEditor quick (processor);
+                pumpMessages (1);
+            }
+        }
+
+        ASSERT_TRUE (audio.waitForMore (200)) << "blocks stalled";
+
+        for (auto* other : { &writer, &flipper })
+            if (other->has_value())
+                ASSERT_TRUE ((*other)->waitForMore (50));
+    }
+
+    writer.reset();
+    flipper.reset();
+    EXPECT_EQ (audio.stop(), 0) << "the audio thread allocated";
+    EXPECT_EQ (nonFiniteBlocks.load(), 0) << "finite input gave non-finite output";
+    EXPECT_EQ (processor.getActiveEditor(), nullptr);
+
+    for (auto* parameter : processor.getParameters())
+        EXPECT_TRUE (parameter->getValue() >= 0.0f && parameter->getValue() <= 1.0f);
 }
 } // namespace
 
 //==============================================================================
-TEST (ProcessorStress, AnyBlockSizeUpToTwiceThePreparedOneGivesFiniteOutputWithoutAllocating)
+TEST (ProcessorStress, BlocksOfAnySizeWithSwitchesChangedBetweenThemGiveFiniteOutputWithoutAllocating)
 {
     juce::Random random (7);
 
@@ -176,8 +253,7 @@ TEST (ProcessorStress, AnyBlockSizeUpToTwiceThePreparedOneGivesFiniteOutputWitho
         configure (processor, 16, 16, 48000.0, prepared);
         processor.prepareToPlay (48000.0, prepared);
 
-        const auto sizes = blockSizesFor (prepared);
-        Blocks blocks (sizes);
+        Blocks blocks (blockSizesFor (prepared));
         juce::MidiBuffer midi;
         midi.ensureSize (64);
 
@@ -190,17 +266,24 @@ TEST (ProcessorStress, AnyBlockSizeUpToTwiceThePreparedOneGivesFiniteOutputWitho
                     randomiseSwitches (processor, random);
                     randomiseParameters (processor, random);
                     fillHostile (*block, random, amplitude);
+                    const auto n = block->getNumSamples();
 
-                    long long allocations = 0;
                     {
                         ScopedAllocationCounter counter;
                         processor.processBlock (*block, midi);
-                        allocations = counter.getCount();
+                        ASSERT_EQ (counter.getCount(), 0) << n << " samples, prepared " << prepared;
                     }
 
-                    ASSERT_EQ (allocations, 0) << block->getNumSamples() << " samples, prepared " << prepared;
-                    ASSERT_TRUE (allFinite (*block, block->getNumSamples()))
-                        << block->getNumSamples() << " samples, prepared " << prepared << ", amplitude " << amplitude;
+                    ASSERT_TRUE (allFinite (*block, n)) << n << " samples, prepared " << prepared << ", amplitude " << amplitude;
+
+                    // Switches changed between blocks take effect in the next one.
+                    const auto anySolo = std::any_of (processor.channelSolo.begin(), processor.channelSolo.end(),
+                                                      [] (auto& solo) { return solo.load(); });
+
+                    for (size_t c = 0; c < Processor::numChannels; ++c)
+                        if ((processor.channelMute[c] && ! processor.mutesBypassed)
+                            || (anySolo && ! processor.solosBypassed && ! processor.channelSolo[c]))
+                            ASSERT_EQ (block->getMagnitude ((int) c, 0, n), 0.0f) << "channel " << c;
                 }
             }
         }
@@ -221,7 +304,7 @@ TEST (ProcessorStress, RepreparingAtEveryRateWithoutAReleaseTakesTheNewRate)
     juce::AudioBuffer<float> block (16, 2 * 4096);
 
     // Up and down the range, twice, with block sizes that change with every preparation.
-    std::vector<double> order (std::begin (sampleRates), std::end (sampleRates));
+    std::vector<double> order { 22050.0, 24000.0, 32000.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0 };
     order.insert (order.end(), order.rbegin(), order.rend());
     order.insert (order.end(), order.begin(), order.end());
 
@@ -240,18 +323,16 @@ TEST (ProcessorStress, RepreparingAtEveryRateWithoutAReleaseTakesTheNewRate)
         setNormalised (fresh, "balance", 0.3f);
         fresh.prepareToPlay (rate, prepared);
 
-        for (int f = 0; f < Processor::numCrossoverFilters; ++f)
+        for (size_t f = 0; f < Processor::numCrossoverFilters; ++f)
         {
-            const auto expected = fresh.crossoverFilters[(size_t) f]->getCoefficients();
-            const auto actual = processor.crossoverFilters[(size_t) f]->getCoefficients();
+            const auto expected = fresh.crossoverFilters[f]->getCoefficients();
+            const auto actual = processor.crossoverFilters[f]->getCoefficients();
             ASSERT_EQ (std::memcmp (expected.coefficients, actual.coefficients, sizeof (expected.coefficients)), 0)
                 << "filter " << f << " at " << rate << " Hz";
         }
 
         // Half a second of DC through the managed channel: the high-pass removes it at any rate.
-        int remaining = (int) rate / 2;
-
-        while (remaining > 0)
+        for (int remaining = (int) rate / 2; remaining > 0;)
         {
             const auto n = juce::jmin (remaining, random.nextInt ({ 1, 2 * prepared + 1 }));
             juce::AudioBuffer<float> view (block.getArrayOfWritePointers(), 16, n);
@@ -266,206 +347,15 @@ TEST (ProcessorStress, RepreparingAtEveryRateWithoutAReleaseTakesTheNewRate)
             }
 
             ASSERT_TRUE (allFinite (view, n)) << rate << " Hz";
-            remaining -= n;
 
-            if (remaining == 0)
+            if ((remaining -= n) == 0)
                 EXPECT_LT (std::abs (view.getSample (4, n - 1)), 1.0e-3f) << rate << " Hz";
         }
     }
 }
 
-TEST (ProcessorStress, ParametersWrittenFromAnotherThreadWhileBlocksRun)
-{
-    Processor processor;
-    ProcessorUnderLoad load (processor);
-
-    juce::Random writerRandom (11);
-    LoopingThread writer ([&] { randomiseParameters (processor, writerRandom); });
-
-    // The message thread meanwhile runs the tree's own timer, and saves the state now and then.
-    for (int i = 0; i < 20; ++i)
-    {
-        ASSERT_TRUE (load.audio->waitForMore (50));
-        ASSERT_TRUE (writer.waitForMore (50));
-
-        juce::MemoryBlock state;
-        processor.getStateInformation (state);
-        EXPECT_GT (state.getSize(), 9u);
-    }
-
-    writer.stop();
-    load.finish();
-
-    for (auto* parameter : processor.getParameters())
-        EXPECT_TRUE (parameter->getValue() >= 0.0f && parameter->getValue() <= 1.0f);
-}
-
-TEST (ProcessorStress, EditorOpenedAndClosedWhileBlocksRun)
-{
-    ScopedStandalone standalone;
-    Processor processor;
-    ProcessorUnderLoad load (processor);
-    juce::Random random (5);
-
-    for (int round = 0; round < 6; ++round)
-    {
-        {
-            OpenEditor editor (processor);
-            ASSERT_NE (editor.get(), nullptr);
-
-            // Flip a few switches; the poll copies them while blocks run.
-            for (auto* row : { &editor.get()->muteButtons, &editor.get()->soloButtons, &editor.get()->bassButtons })
-                for (auto& button : *row)
-                    if (button != nullptr && random.nextInt (4) == 0)
-                        button->setToggleState (! button->getToggleState(), juce::sendNotificationSync);
-
-            // Long enough for the meters' refresh and the switch poll to run, while blocks keep coming.
-            const auto blocksBefore = load.audio->getIterations();
-            pumpMessages (220 + 40 * round);
-            EXPECT_GT (load.audio->getIterations(), blocksBefore) << "blocks stalled while the editor was open";
-
-            if (auto& mute0 = editor.get()->muteButtons[0])
-                EXPECT_EQ (processor.channelMute[0].load(), mute0->getToggleState());
-        }
-
-        // And a few that are closed again before any timer has fired.
-        for (int i = 0; i < 5; ++i)
-        {
-            OpenEditor quick (processor);
-            pumpMessages (1);
-        }
-
-        ASSERT_TRUE (load.audio->waitForMore (20));
-    }
-
-    load.finish();
-    EXPECT_EQ (processor.getActiveEditor(), nullptr);
-}
-
-TEST (ProcessorStress, StateSavedAndLoadedWhileBlocksRun)
-{
-    Processor processor;
-    ProcessorUnderLoad load (processor);
-
-    const juce::MemoryBlock states[] = { stateWith (-20.0f, 100.0f, 600), stateWith (0.0f, 80.0f, 472), stateWith (-60.0f, 125.0f, 300) };
-    const float gains[] = { 40.0f / 60.0f, 1.0f, 0.0f };
-
-    auto garbage = states[0];
-    garbage[20] = '\0';                     // text cut short: ignored
-    auto truncated = states[1];
-    truncated.setSize (states[1].getSize() / 2);   // half the text: malformed XML, ignored
-
-    for (int i = 0; i < 60; ++i)
-    {
-        const auto k = (size_t) i % 3;
-        processor.setStateInformation (states[k].getData(), (int) states[k].getSize());
-        EXPECT_FLOAT_EQ (getNormalised (processor, "gain"), gains[k]);
-
-        processor.setStateInformation (garbage.getData(), (int) garbage.getSize());
-        processor.setStateInformation (truncated.getData(), (int) truncated.getSize());
-        EXPECT_FLOAT_EQ (getNormalised (processor, "gain"), gains[k]);
-
-        juce::MemoryBlock saved;
-        processor.getStateInformation (saved);
-        EXPECT_EQ (saved, states[k]);
-
-        // The tree's timer and the poll get their turn, and blocks keep coming.
-        ASSERT_TRUE (load.audio->waitForMore (10));
-    }
-
-    load.finish();
-}
-
-TEST (ProcessorStress, SwitchFlagsChangedBetweenBlocksTakeEffectOnTheNextBlock)
-{
-    Processor processor;
-    configure (processor);
-    processor.prepareToPlay (48000.0, 512);
-
-    juce::Random random (9);
-    juce::MidiBuffer midi;
-
-    for (int block = 0; block < 400; ++block)
-    {
-        randomiseSwitches (processor, random);
-        const auto n = random.nextInt ({ 0, 1025 });
-        const auto input = makeNoise (16, n, 0.5f, block);
-        auto output = input;
-        process (processor, output);
-
-        bool anySolo = false;
-
-        for (auto& solo : processor.channelSolo)
-            anySolo = anySolo || solo.load();
-
-        for (int c = 0; c < Processor::numChannels; ++c)
-        {
-            const auto muted = processor.channelMute[(size_t) c].load() && ! processor.mutesBypassed.load();
-            const auto soloedOut = anySolo && ! processor.solosBypassed.load() && ! processor.channelSolo[(size_t) c].load();
-            const auto managed = processor.channelBassManaged[(size_t) c].load() && ! processor.bassManagementBypassed.load();
-
-            if (muted || soloedOut)
-                ASSERT_EQ (output.getMagnitude (c, 0, n), 0.0f) << "channel " << c << ", block " << block;
-            else if (! managed && c != Processor::bassTargetChannel)
-                for (int i = 0; i < n; ++i)
-                    ASSERT_EQ (output.getSample (c, i), input.getSample (c, i)) << "channel " << c << ", block " << block;
-        }
-    }
-}
-
-TEST (ProcessorStress, SwitchFlagsChangedDuringBlocks)
-{
-    Processor processor;
-    ProcessorUnderLoad load (processor);
-
-    juce::Random flipperRandom (13);
-    LoopingThread flipper ([&] { randomiseSwitches (processor, flipperRandom); });
-
-    ASSERT_TRUE (load.audio->waitForMore (2000, 20000));
-    ASSERT_TRUE (flipper.waitForMore (2000, 20000));
-
-    flipper.stop();
-    load.finish();
-}
-
-TEST (ProcessorStress, EverythingAtOnce)
-{
-    ScopedStandalone standalone;
-    Processor processor;
-    ProcessorUnderLoad load (processor);
-
-    juce::Random writerRandom (17), random (19);
-    LoopingThread writer ([&]
-    {
-        // At an automation rate: every write also reaches the open editor's attachments.
-        randomiseParameters (processor, writerRandom);
-        std::this_thread::sleep_for (std::chrono::microseconds (200));
-    });
-
-    const auto state = stateWith (-12.0f, 110.0f, 500);
-
-    for (int round = 0; round < 4; ++round)
-    {
-        OpenEditor editor (processor);
-
-        for (int i = 0; i < 10; ++i)
-        {
-            if (auto* e = editor.get())
-                if (auto& button = e->soloBypassButton)
-                    button->setToggleState (random.nextBool(), juce::sendNotificationSync);
-
-            processor.setStateInformation (state.getData(), (int) state.getSize());
-
-            juce::MemoryBlock saved;
-            processor.getStateInformation (saved);
-
-            pumpMessages (25);
-        }
-
-        ASSERT_TRUE (load.audio->waitForMore (10));
-        ASSERT_TRUE (writer.waitForMore (10));
-    }
-
-    writer.stop();
-    load.finish();
-}
+TEST (ProcessorStress, ParametersWrittenFromAnotherThreadWhileBlocksRun)  { runWhileBlocksRun (writeParameters); }
+TEST (ProcessorStress, SwitchFlagsChangedDuringBlocks)                    { runWhileBlocksRun (flipSwitches); }
+TEST (ProcessorStress, EditorOpenedAndClosedWhileBlocksRun)               { runWhileBlocksRun (openEditors); }
+TEST (ProcessorStress, StateSavedAndLoadedWhileBlocksRun)                 { runWhileBlocksRun (loadStates); }
+TEST (ProcessorStress, EverythingAtOnce)                                  { runWhileBlocksRun (everything); }
