@@ -14,28 +14,6 @@ const std::string defaultText = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <sta
                                 "<PARAM id=\"gain\" value=\"0.0\"/><PARAM id=\"mute\" value=\"0.0\"/>"
                                 "<uiState width=\"472\" height=\"310\"/></state>";
 
-/** "VC2!", the stored length (little-endian), the text and optionally the closing zero byte. */
-std::string envelope (const std::string& text, juce::uint32 storedLength, bool closingZero = true)
-{
-    std::string bytes = "VC2!";
-
-    for (int shift = 0; shift < 32; shift += 8)
-        bytes.push_back ((char) ((storedLength >> shift) & 0xff));
-
-    return bytes + text + (closingZero ? std::string (1, '\0') : std::string());
-}
-
-std::string envelope (const std::string& text) { return envelope (text, (juce::uint32) text.size()); }
-
-std::string stateOf (Processor& processor)
-{
-    juce::MemoryBlock block;
-    processor.getStateInformation (block);
-    return block.isEmpty() ? std::string() : std::string (static_cast<const char*> (block.getData()), block.getSize());
-}
-
-void load (Processor& processor, const std::string& bytes)  { processor.setStateInformation (bytes.data(), (int) bytes.size()); }
-
 float valueOf (Processor& processor, juce::StringRef id)
 {
     auto* param = processor.parameters.getParameter (id);

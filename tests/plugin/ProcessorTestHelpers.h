@@ -3,6 +3,7 @@
 #include "PluginProcessor.h"
 
 #include <cstring>
+#include <string>
 
 namespace tarrowby::test
 {
@@ -19,6 +20,28 @@ inline void configure (Processor& processor, int numIns = 16, int numOuts = 16, 
     juce::ignoreUnused (applied);
     processor.setRateAndBufferSizeDetails (sampleRate, blockSize);
 }
+
+/** State bytes: "VC2!", the stored length (little-endian), the text and optionally the closing zero byte. */
+inline std::string envelope (const std::string& text, juce::uint32 storedLength, bool closingZero = true)
+{
+    std::string bytes = "VC2!";
+
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.push_back ((char) ((storedLength >> shift) & 0xff));
+
+    return bytes + text + (closingZero ? std::string (1, '\0') : std::string());
+}
+
+inline std::string envelope (const std::string& text)     { return envelope (text, (juce::uint32) text.size()); }
+
+inline std::string stateOf (Processor& processor)
+{
+    juce::MemoryBlock block;
+    processor.getStateInformation (block);
+    return block.isEmpty() ? std::string() : std::string (static_cast<const char*> (block.getData()), block.getSize());
+}
+
+inline void load (Processor& processor, const std::string& bytes)  { processor.setStateInformation (bytes.data(), (int) bytes.size()); }
 
 inline void setNormalised (Processor& p, juce::StringRef id, float value)  { p.parameters.getParameter (id)->setValueNotifyingHost (value); }
 inline float getNormalised (const Processor& p, juce::StringRef id)        { return p.parameters.getParameter (id)->getValue(); }
