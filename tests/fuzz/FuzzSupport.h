@@ -8,12 +8,11 @@
 namespace tarrowby::fuzz
 {
 /**
-    Starts the framework once for the whole run, makes every framework assertion
-    abort (so the fuzzer reports it as a crash), keeps JACK from looking for or
-    starting a server and from printing, and shuts the framework down at exit.
-    Call from LLVMFuzzerInitialize.
+    One input, defined by each fuzz program. The shared entry points start the framework
+    once (framework assertions abort, JACK neither looks for a server nor prints), call
+    this for every input and then let the message queue deliver what the input posted.
 */
-void initialise();
+void fuzzOne (const std::uint8_t* data, std::size_t size);
 
 /** Stops the fuzzer with a message when the condition fails. */
 void require (bool condition, const char* what);
@@ -24,7 +23,4 @@ void require (bool condition, const char* what);
     same bytes; and finite input processed into finite output.
 */
 void checkProcessor (JuceDemoPluginAudioProcessor& processor);
-
-/** Lets the message queue deliver what the last inputs posted. */
-void deliverMessages();
 } // namespace tarrowby::fuzz

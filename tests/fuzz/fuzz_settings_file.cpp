@@ -9,33 +9,18 @@
 namespace
 {
 juce::File settingsFile;
-
-juce::PropertiesFile::Options getOptions()
-{
-    juce::PropertiesFile::Options options;
-    options.applicationName = "Tarrowby";
-    options.filenameSuffix = ".settings";
-    options.storageFormat = juce::PropertiesFile::storeAsXML;
-    options.millisecondsBeforeSaving = 3000;
-    return options;
-}
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize (int*, char***)
+void tarrowby::fuzz::fuzzOne (const std::uint8_t* data, std::size_t size)
 {
-    tarrowby::fuzz::initialise();
-
-    const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                            .getNonexistentChildFile ("tarrowby-fuzz-settings", {}, false);
-    folder.createDirectory();
-    settingsFile = folder.getChildFile ("Tarrowby.settings");
-    std::atexit ([] { settingsFile.getParentDirectory().deleteRecursively(); });
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
-{
-    using tarrowby::fuzz::require;
+    if (settingsFile == juce::File())
+    {
+        const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                                .getNonexistentChildFile ("tarrowby-fuzz-settings", {}, false);
+        folder.createDirectory();
+        settingsFile = folder.getChildFile ("Tarrowby.settings");
+        std::atexit ([] { settingsFile.getParentDirectory().deleteRecursively(); });
+    }
 
     require (settingsFile.replaceWithData (data, size), "settings file written");
 
@@ -49,22 +34,17 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
         aside.deleteFile();
     }
 
+    juce::PropertiesFile settings (settingsFile, juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
+
     {
-        juce::PropertiesFile settings (settingsFile, getOptions());
+        juce::Array<juce::StandalonePluginHolder::PluginInOuts> channels;
+        channels.add ({ 16, 16 });
+        juce::StandalonePluginHolder holder (&settings, false, {}, nullptr, channels, false);
 
-        {
-            juce::Array<juce::StandalonePluginHolder::PluginInOuts> channels;
-            channels.add ({ 16, 16 });
-            juce::StandalonePluginHolder holder (&settings, false, {}, nullptr, channels, false);
-
-            require (holder.processor != nullptr, "the holder made its processor");
-            tarrowby::fuzz::checkProcessor (*dynamic_cast<JuceDemoPluginAudioProcessor*> (holder.processor.get()));
-        }
-
-        const auto muting = settings.getValue ("shouldMuteInput");
-        require (muting == "0" || muting == "1", "shut-down wrote the input muting");
+        require (holder.processor != nullptr, "the holder made its processor");
+        checkProcessor (*dynamic_cast<JuceDemoPluginAudioProcessor*> (holder.processor.get()));
     }
 
-    tarrowby::fuzz::deliverMessages();
-    return 0;
+    const auto muting = settings.getValue ("shouldMuteInput");
+    require (muting == "0" || muting == "1", "shut-down wrote the input muting");
 }

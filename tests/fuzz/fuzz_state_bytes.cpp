@@ -1,20 +1,9 @@
 // Arbitrary bytes as processor state, as a state file or a host would hand them over.
 #include "FuzzSupport.h"
 
-extern "C" int LLVMFuzzerInitialize (int*, char***)
+void tarrowby::fuzz::fuzzOne (const std::uint8_t* data, std::size_t size)
 {
-    tarrowby::fuzz::initialise();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
-{
-    {
-        JuceDemoPluginAudioProcessor processor;
-        processor.setStateInformation (data, (int) size);
-        tarrowby::fuzz::checkProcessor (processor);
-    }
-
-    tarrowby::fuzz::deliverMessages();
-    return 0;
+    JuceDemoPluginAudioProcessor processor;
+    processor.setStateInformation (data, (int) size);
+    checkProcessor (processor);
 }
