@@ -120,6 +120,7 @@ enum Disturbance { writeParameters = 1, flipSwitches = 2, openEditors = 4, loadS
 */
 void runWhileBlocksRun (int disturbances)
 {
+    const auto has = [disturbances] (Disturbance d) { return (disturbances & d) != 0; };
     ScopedWrapperType standalone;   // the editor refreshes its meters only in a stand-alone process
     Processor processor;
     configure (processor, 16, 16, 48000.0, 512);
@@ -144,31 +145,26 @@ void runWhileBlocksRun (int disturbances)
 
     std::optional<LoopingThread> writer, flipper;
 
-    if ((disturbances & writeParameters) != 0)
+    if (has (writeParameters))
         writer.emplace ([&]
         {
             randomiseParameters (processor, writerRandom);
 
             // At an automation rate while every write also reaches an open editor's attachments.
-            if ((disturbances & openEditors) != 0)
+            if (has (openEditors))
                 std::this_thread::sleep_for (std::chrono::microseconds (200));
         });
 
-    if ((disturbances & flipSwitches) != 0)
+    if (has (flipSwitches))
         flipper.emplace ([&] { randomiseSwitches (processor, flipperRandom); });
 
     const juce::MemoryBlock states[] = { stateWith (-20.0f, 100.0f, 600), stateWith (0.0f, 80.0f, 472), stateWith (-60.0f, 125.0f, 300) };
-    const float gains[] = { 40.0f / 60.0f, 1.0f, 0.0f };
-    auto cutShort = states[0];
-    cutShort[20] = '\0';
-    auto halfText = states[1];
-    halfText.setSize (states[1].getSize() / 2);
 
     for (int round = 0; round < 6; ++round)
     {
         std::optional<OpenEditor> editor;
 
-        if ((disturbances & openEditors) != 0)
+        if (has (openEditors))
         {
             auto* e = editor.emplace (processor).get();
             ASSERT_NE (e, nullptr);
@@ -182,25 +178,18 @@ void runWhileBlocksRun (int disturbances)
             e->soloBypassButton->setToggleState (random.nextBool(), juce::sendNotificationSync);
         }
 
-        for (int i = 0; i < ((disturbances & loadStates) != 0 ? 10 : 1); ++i)
+        for (int i = 0; i < 10; ++i)
         {
-            const auto k = (size_t) (round + i) % 3;
+            const auto& state = states[(size_t) (round + i) % 3];
 
-            if ((disturbances & loadStates) != 0)
-            {
-                processor.setStateInformation (states[k].getData(), (int) states[k].getSize());
-                processor.setStateInformation (cutShort.getData(), (int) cutShort.getSize());
-                processor.setStateInformation (halfText.getData(), (int) halfText.getSize());
-            }
+            if (has (loadStates))
+                processor.setStateInformation (state.getData(), (int) state.getSize());
 
             juce::MemoryBlock saved;
             processor.getStateInformation (saved);
 
-            if ((disturbances & loadStates) != 0 && (disturbances & writeParameters) == 0)
-            {
-                EXPECT_FLOAT_EQ (getNormalised (processor, "gain"), gains[k]);
-                EXPECT_EQ (saved, states[k]);
-            }
+            if (has (loadStates) && ! has (writeParameters))
+                EXPECT_EQ (saved, state) << "what was loaded is what is saved";
 
             // The tree's timer and the poll get their turn, and blocks keep coming.
             ASSERT_TRUE (audio.waitForMore (10)) << "blocks stalled";
@@ -243,113 +232,65 @@ void runWhileBlocksRun (int disturbances)
 } // namespace
 
 //==============================================================================
-TEST (ProcessorStress, BlocksOfAnySizeWithSwitchesChangedBetweenThemGiveFiniteOutputWithoutAllocating)
-{
-    juce::Random random (7);
-
-    for (const auto prepared : { 1, 64, 512, 4096, 8192 })
-    {
-        Processor processor;
-        configure (processor, 16, 16, 48000.0, prepared);
-        processor.prepareToPlay (48000.0, prepared);
-
-        Blocks blocks (blockSizesFor (prepared));
-        juce::MidiBuffer midi;
-        midi.ensureSize (64);
-
-        for (const auto amplitude : { 1.0f, 1.0e3f, 1.0e30f })
-        {
-            for (int round = 0; round < 4; ++round)
-            {
-                for (auto& block : blocks.views)
-                {
-                    randomiseSwitches (processor, random);
-                    randomiseParameters (processor, random);
-                    fillHostile (*block, random, amplitude);
-                    const auto n = block->getNumSamples();
-
-                    {
-                        ScopedAllocationCounter counter;
-                        processor.processBlock (*block, midi);
-                        ASSERT_EQ (counter.getCount(), 0) << n << " samples, prepared " << prepared;
-                    }
-
-                    ASSERT_TRUE (allFinite (*block, n)) << n << " samples, prepared " << prepared << ", amplitude " << amplitude;
-
-                    // Switches changed between blocks take effect in the next one.
-                    const auto anySolo = std::any_of (processor.channelSolo.begin(), processor.channelSolo.end(),
-                                                      [] (auto& solo) { return solo.load(); });
-
-                    for (size_t c = 0; c < Processor::numChannels; ++c)
-                        if ((processor.channelMute[c] && ! processor.mutesBypassed)
-                            || (anySolo && ! processor.solosBypassed && ! processor.channelSolo[c]))
-                            ASSERT_EQ (block->getMagnitude ((int) c, 0, n), 0.0f) << "channel " << c;
-                }
-            }
-        }
-    }
-}
-
-TEST (ProcessorStress, RepreparingAtEveryRateWithoutAReleaseTakesTheNewRate)
+TEST (ProcessorStress, BlocksOfAnySizeAtAnyRateGiveFiniteOutputWithoutAllocating)
 {
     Processor processor;
     configure (processor);
-    clearSwitches (processor);
-    processor.channelBassManaged[4] = true;
-    setNormalised (processor, "balance", 0.3f);
-
-    juce::Random random (3);
+    juce::Random random (7);
     juce::MidiBuffer midi;
     midi.ensureSize (64);
-    juce::AudioBuffer<float> block (16, 2 * 4096);
 
-    // Up and down the range, twice, with block sizes that change with every preparation.
-    std::vector<double> order { 22050.0, 24000.0, 32000.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0 };
-    order.insert (order.end(), order.rbegin(), order.rend());
-    order.insert (order.end(), order.begin(), order.end());
+    // Up and down the rates without a release, prepared for another size each time.
+    std::vector<double> rates { 22050.0, 24000.0, 32000.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0 };
+    rates.insert (rates.end(), rates.rbegin(), rates.rend());
+    const int preparedSizes[] = { 1, 64, 512, 4096, 8192, 32, 1000 };
 
-    for (size_t step = 0; step < order.size(); ++step)
+    for (size_t step = 0; step < rates.size(); ++step)
     {
-        const auto rate = order[step];
-        const int prepared = 1 << (5 + (int) (step % 8));   // 32 .. 4096
-
+        const auto rate = rates[step];
+        const auto prepared = preparedSizes[step % 7];
         processor.setRateAndBufferSizeDetails (rate, prepared);
-        processor.prepareToPlay (rate, prepared);
 
-        if (step % 3 == 0)
-            processor.prepareToPlay (rate, prepared);   // twice, as some hosts do
+        for (size_t i = 0; i <= step % 2; ++i)
+            processor.prepareToPlay (rate, prepared);   // now and then twice, as some hosts do
 
         Processor fresh;
-        setNormalised (fresh, "balance", 0.3f);
+        setNormalised (fresh, "balance", getNormalised (processor, "balance"));
         fresh.prepareToPlay (rate, prepared);
 
         for (size_t f = 0; f < Processor::numCrossoverFilters; ++f)
-        {
-            const auto expected = fresh.crossoverFilters[f]->getCoefficients();
-            const auto actual = processor.crossoverFilters[f]->getCoefficients();
-            ASSERT_EQ (std::memcmp (expected.coefficients, actual.coefficients, sizeof (expected.coefficients)), 0)
+            ASSERT_EQ (std::memcmp (fresh.crossoverFilters[f]->getCoefficients().coefficients,
+                                    processor.crossoverFilters[f]->getCoefficients().coefficients, 5 * sizeof (float)), 0)
                 << "filter " << f << " at " << rate << " Hz";
-        }
 
-        // Half a second of DC through the managed channel: the high-pass removes it at any rate.
-        for (int remaining = (int) rate / 2; remaining > 0;)
+        Blocks blocks (blockSizesFor (prepared));
+
+        for (const auto amplitude : { 1.0f, 1.0e3f, 1.0e30f })
         {
-            const auto n = juce::jmin (remaining, random.nextInt ({ 1, 2 * prepared + 1 }));
-            juce::AudioBuffer<float> view (block.getArrayOfWritePointers(), 16, n);
-
-            for (int c = 0; c < 16; ++c)
-                juce::FloatVectorOperations::fill (view.getWritePointer (c), 0.5f, n);
-
+            for (auto& block : blocks.views)
             {
-                ScopedAllocationCounter counter;
-                processor.processBlock (view, midi);
-                ASSERT_EQ (counter.getCount(), 0);
+                randomiseSwitches (processor, random);
+                randomiseParameters (processor, random);
+                fillHostile (*block, random, amplitude);
+                const auto n = block->getNumSamples();
+
+                {
+                    ScopedAllocationCounter counter;
+                    processor.processBlock (*block, midi);
+                    ASSERT_EQ (counter.getCount(), 0) << n << " samples, prepared " << prepared;
+                }
+
+                ASSERT_TRUE (allFinite (*block, n)) << n << " samples, prepared " << prepared << ", amplitude " << amplitude;
+
+                // Switches changed between blocks take effect in the next one.
+                const auto anySolo = std::any_of (processor.channelSolo.begin(), processor.channelSolo.end(),
+                                                  [] (auto& solo) { return solo.load(); });
+
+                for (size_t c = 0; c < Processor::numChannels; ++c)
+                    if ((processor.channelMute[c] && ! processor.mutesBypassed)
+                        || (anySolo && ! processor.solosBypassed && ! processor.channelSolo[c]))
+                        ASSERT_EQ (block->getMagnitude ((int) c, 0, n), 0.0f) << "channel " << c;
             }
-
-            ASSERT_TRUE (allFinite (view, n)) << rate << " Hz";
-
-            if ((remaining -= n) == 0)
-                EXPECT_LT (std::abs (view.getSample (4, n - 1)), 1.0e-3f) << rate << " Hz";
         }
     }
 }
