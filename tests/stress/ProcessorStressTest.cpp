@@ -50,17 +50,9 @@ void fillHostile (juce::AudioBuffer<float>& buffer, juce::Random& random, float 
 
         for (int i = 0; i < buffer.getNumSamples(); ++i)
         {
-            switch ((c + i / 97) % 6)
-            {
-                case 0:  samples[i] = 2.0f * random.nextFloat() - 1.0f; break;
-                case 1:  samples[i] = 1.0f; break;
-                case 2:  samples[i] = (i & 1) != 0 ? 1.0f : -1.0f; break;
-                case 3:  samples[i] = (i % 31) == 0 ? 1.0f : 0.0f; break;
-                case 4:  samples[i] = 1.0e-39f * (float) ((i % 3) - 1); break;
-                default: samples[i] = 0.0f; break;
-            }
-
-            samples[i] *= amplitude;
+            const float kinds[] = { 2.0f * random.nextFloat() - 1.0f, 1.0f, (i & 1) != 0 ? 1.0f : -1.0f,
+                                    (i % 31) == 0 ? 1.0f : 0.0f, 1.0e-39f * (float) ((i % 3) - 1), 0.0f };
+            samples[i] = amplitude * kinds[(c + i / 97) % 6];
         }
     }
 }
