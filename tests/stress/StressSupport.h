@@ -60,13 +60,11 @@ public:
 
     ~LoopingThread()    { if (thread.joinable()) stop(); }
 
-    long long getIterations() const noexcept    { return iterations.load(); }
-
-    /** Pumps messages until the body has run count more times; false if that took longer than the time. */
-    bool waitForMore (long long count, int timeoutMs = 5000) const
+    /** Pumps messages until the body has run count more times; false if that took more than 5 s. */
+    bool waitForMore (long long count) const
     {
         const auto target = iterations.load() + count;
-        return pumpMessagesUntil ([&] { return iterations.load() >= target; }, timeoutMs);
+        return pumpMessagesUntil ([&] { return iterations.load() >= target; }, 5000);
     }
 
     /** Stops the loop and returns the allocations the thread made. A body that does not return ends the program. */
