@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #if JUCE_USE_SSE_INTRINSICS
  #include <emmintrin.h>
@@ -76,30 +77,6 @@ bool isValidUtf8 (const char* text, size_t length) noexcept
     return true;
 }
 
-/** The framework turns an attribute named "base64:x" into a binary property x, sized
-    from the count before the "." of its text without a check: only a plain decimal
-    count that the characters after the "." can carry is safe to hand on. */
-bool isSafeBinaryText (const juce::String& text)
-{
-    const auto dot = text.indexOfChar ('.');
-
-    if (dot < 0)
-        return true;   // not decoded at all
-
-    const auto carried = (juce::int64) (text.length() - dot - 1) * 6 / 8 + 1;
-    juce::int64 count = 0;
-
-    for (int i = 0; i < dot; ++i)
-    {
-        const auto c = text[i];
-
-        if (c < '0' || c > '9' || (count = count * 10 + (c - '0')) > carried)
-            return false;
-    }
-
-    return true;
-}
-
 /** Readies a loaded element and its descendants to become a tree. Text between
     elements is dropped, since a tree has nowhere to keep it. Refused: an attribute
     given twice (also through the "base64:" prefix), which a tree would keep twice
@@ -116,7 +93,8 @@ bool prepareForTree (juce::XmlElement& element)
 
         if (name.startsWith ("base64:"))
         {
-            if (! isSafeBinaryText (element.getAttributeValue (i)))
+            // The framework decodes it into a binary property named without the prefix.
+            if (! JuceDemoPluginAudioProcessor::canDecodeBase64Safely (element.getAttributeValue (i)))
                 return false;
 
             name = name.substring (7);
@@ -529,6 +507,42 @@ void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int si
 }
 
 //==============================================================================
+bool JuceDemoPluginAudioProcessor::canDecodeBase64Safely (const juce::String& text)
+{
+    const auto dot = text.indexOfChar ('.');
+
+    if (dot < 0)
+        return false;
+
+    // Every character from '+' to 'z' after the "." fills six bits, as the framework decodes.
+    juce::int64 numDataChars = 0;
+
+    for (auto p = text.getCharPointer() + dot + 1; ! p.isEmpty(); ++p)
+        if (*p >= '+' && *p <= 'z')
+            ++numDataChars;
+
+    const auto maxBytes = juce::jmin ((juce::int64) std::numeric_limits<int>::max(), numDataChars * 6 / 8);
+    const auto countText = text.substring (0, dot).trimStart();
+
+    if (countText.isEmpty())
+        return false;
+
+    juce::int64 count = 0;
+
+    for (auto p = countText.getCharPointer(); ! p.isEmpty(); ++p)
+    {
+        if (! juce::CharacterFunctions::isDigit (*p))
+            return false;
+
+        count = count * 10 + (juce::int64) (*p - '0');
+
+        if (count > maxBytes)
+            return false;
+    }
+
+    return true;
+}
+
 bool JuceDemoPluginAudioProcessor::canParseXmlSafely (const char* text, size_t length) noexcept
 {
     if (! isValidUtf8 (text, length))

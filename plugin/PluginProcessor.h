@@ -83,6 +83,14 @@ public:
     */
     static bool canParseXmlSafely (const char* text, size_t length) noexcept;
 
+    /**
+        Any thread. True when the framework's MemoryBlock::fromBase64Encoding can be
+        given this text: it sizes its block from the count before the "." without a
+        check, so the count must be a plain decimal number (leading blanks allowed)
+        that the characters after the "." can carry.
+    */
+    static bool canDecodeBase64Safely (const juce::String& text);
+
     /** Message thread. Recomputes the 17 crossover filters from "balance" for the given sample rate.
         A rate that gives no stable filter (not above twice the crossover, or not finite) leaves
         the filters as they are. */

@@ -155,6 +155,7 @@ void StandalonePluginHolder::init (bool enableAudioInput, const String& preferre
 
         if (JuceDemoPluginAudioProcessor::canParseXmlSafely (setupText.toRawUTF8(), setupText.getNumBytesAsUTF8()))
             savedSetup = parseXML (setupText);
+
         shouldMuteInput = userSettings->getBoolValue ("shouldMuteInput", true);
     }
 
@@ -235,38 +236,8 @@ void StandalonePluginHolder::savePluginState()
 
 bool StandalonePluginHolder::decodeStateText (const String& text, MemoryBlock& destData)
 {
-    const auto dot = text.indexOfChar ('.');
-
-    if (dot < 0)
-        return false;
-
-    // Every character from '+' to 'z' after the "." fills six bits, as the framework decodes.
-    int64 numDataChars = 0;
-
-    for (auto p = text.getCharPointer() + dot + 1; ! p.isEmpty(); ++p)
-        if (*p >= '+' && *p <= 'z')
-            ++numDataChars;
-
-    const auto maxBytes = jmin ((int64) std::numeric_limits<int>::max(), numDataChars * 6 / 8);
-    const auto countText = text.substring (0, dot).trimStart();
-
-    if (countText.isEmpty())
-        return false;
-
-    int64 count = 0;
-
-    for (auto p = countText.getCharPointer(); ! p.isEmpty(); ++p)
-    {
-        if (! CharacterFunctions::isDigit (*p))
-            return false;
-
-        count = count * 10 + (int64) (*p - '0');
-
-        if (count > maxBytes)
-            return false;
-    }
-
-    return destData.fromBase64Encoding (text);
+    return JuceDemoPluginAudioProcessor::canDecodeBase64Safely (text)
+        && destData.fromBase64Encoding (text);
 }
 
 //==============================================================================
