@@ -56,7 +56,7 @@ bool StandaloneFilterApp::setAsideUnsafeSettingsFile (const File& settingsFile)
 }
 
 const String StandaloneFilterApp::getApplicationName()    { return "Tarrowby"; }
-const String StandaloneFilterApp::getApplicationVersion() { return "0.9.1"; }
+const String StandaloneFilterApp::getApplicationVersion() { return TARROWBY_VERSION_STRING; }
 bool StandaloneFilterApp::moreThanOneInstanceAllowed()     { return true; }
 void StandaloneFilterApp::anotherInstanceStarted (const String&) {}
 
