@@ -1,6 +1,7 @@
 #include "PluginEditor.h"
 
 #include "BinaryData.h"
+#include "ParameterMaps.h"
 #include "SwitchDefaults.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@ namespace
 {
 using Editor = JuceDemoPluginAudioProcessor::JuceDemoPluginAudioProcessorEditor;
 
-constexpr const char* versionText = "0.9.1";
+constexpr const char* versionText = TARROWBY_VERSION_STRING;
 constexpr const char* donationPage = "https://www.pellavine.com/cgi-bin/donate.php?title=tarrowby&version=";
 constexpr const char* donationPlatform = "&platform=mac";
 
@@ -175,11 +176,11 @@ Editor::JuceDemoPluginAudioProcessorEditor (JuceDemoPluginAudioProcessor& owner)
 
     crossoverSlider.setTextBoxStyle (juce::Slider::TextBoxBelow, false, 64, 20);
     crossoverSlider.setRange (80.0, 125.0, 0.5);
-    crossoverSlider.setValue (45.0f * normalisedValue (owner.parameters, "balance") + 80.0f);
+    crossoverSlider.setValue (tarrowby::crossoverInHertz (normalisedValue (owner.parameters, "balance")));
 
     gainSlider.setTextBoxStyle (juce::Slider::TextBoxBelow, false, 80, 20);
     gainSlider.setRange (-60.0, 0.0, 0.1);
-    gainSlider.setValue (60.0f * normalisedValue (owner.parameters, "gain") - 60.0f);
+    gainSlider.setValue (tarrowby::gainInDecibels (normalisedValue (owner.parameters, "gain")));
 
     startTimer (refreshIntervalMs);
 }
@@ -287,7 +288,7 @@ void Editor::timerCallback()
 
     for (size_t i = 0; i < peaks.size(); ++i)
     {
-        // Read, then reset: a peak raised in between shows on the next tick.
+        // Read, then reset, as two accesses: a peak raised in between is lost.
         const auto peak = peaks[i].load (std::memory_order_relaxed);
         peaks[i].store (0.0f, std::memory_order_relaxed);
 

@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "ParameterMaps.h"
 #include "PluginEditor.h"
 #include "SwitchDefaults.h"
 
@@ -261,7 +262,7 @@ void JuceDemoPluginAudioProcessor::processBlock (juce::AudioBuffer<float>& buffe
     const auto gainValue = getNormalisedValue ("gain");
     const auto dimValue = getNormalisedValue ("dim");
     const auto muteValue = getNormalisedValue ("mute");
-    const float gainDb = gainValue * 60.0f + -60.0f;
+    const float gainDb = tarrowby::gainInDecibels (gainValue);
 
     const int numSamples = buffer.getNumSamples();
     const int numBufferChannels = buffer.getNumChannels();
@@ -590,12 +591,14 @@ bool JuceDemoPluginAudioProcessor::isBusesLayoutSupported (const BusesLayout& la
 //==============================================================================
 void JuceDemoPluginAudioProcessor::updateFilterCoeffs (double sampleRate)
 {
-    const float scaled = getNormalisedValue ("balance") * 45.0f;
-    const float crossover = scaled + 80.0f;
-    const double k = std::tan (pi * (double) crossover / sampleRate);
+    const float crossover = tarrowby::crossoverInHertz (getNormalisedValue ("balance"));
 
-    if (! (std::isfinite (k) && k > 0.0))
+    // Refuse any rate that is not finite or not above twice the crossover frequency: only above
+    // it is k finite and positive and are the poles inside the unit circle.
+    if (! (std::isfinite (sampleRate) && sampleRate > 2.0 * (double) crossover))
         return;
+
+    const double k = std::tan (pi * (double) crossover / sampleRate);
 
     const double hc = 1.0 / (1.0 + k * inverseQ + k * k);
     const juce::IIRCoefficients highPass (hc, -2.0 * hc, hc, 1.0,

@@ -92,8 +92,8 @@ public:
     static bool canDecodeBase64Safely (const juce::String& text);
 
     /** Message thread. Recomputes the 17 crossover filters from "balance" for the given sample rate.
-        A rate that gives no stable filter (not above twice the crossover, or not finite) leaves
-        the filters as they are. */
+        A rate that is not finite or not above twice the crossover frequency leaves the filters
+        as they are. */
     void updateFilterCoeffs (double sampleRate);
 
     //==============================================================================

@@ -307,7 +307,7 @@ TEST (ProcessorFilters, RecomputingKeepsTheFilterStateAndBadRatesChangeNothing)
     filter.processSamples (signal.getWritePointer (0) + 512, 512);
     EXPECT_TRUE (identical (signal, expected));
 
-    for (double rate : { 0.0, -48000.0, 100.0, std::nan (""), HUGE_VAL })
+    for (double rate : { 0.0, -48000.0, 100.0, 160.0, 64.0, std::nan (""), HUGE_VAL })
     {
         processor.updateFilterCoeffs (rate);
         expectCoefficients (processor, 0, before, 0.0);
