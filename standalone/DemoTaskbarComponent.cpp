@@ -6,27 +6,27 @@
  #define TARROWBY_FALLBACK_ASSETS_BASE64 ""
 #endif
 
-namespace juce
+namespace tarrowby
 {
 namespace
 {
-File getBuildTimeFolder()
+juce::File getBuildTimeFolder()
 {
-    MemoryOutputStream decoded;
+    juce::MemoryOutputStream decoded;
 
-    if (! Base64::convertFromBase64 (decoded, TARROWBY_FALLBACK_ASSETS_BASE64))
+    if (! juce::Base64::convertFromBase64 (decoded, TARROWBY_FALLBACK_ASSETS_BASE64))
         return {};
 
     const auto path = decoded.toUTF8();
 
-    if (! File::isAbsolutePath (path))
+    if (! juce::File::isAbsolutePath (path))
         return {};
 
-    return File (path);
+    return juce::File (path);
 }
 } // namespace
 
-File getAssetsFolderForExecutable (const File& executable)
+juce::File getAssetsFolderForExecutable (const juce::File& executable)
 {
     auto resources = executable.getParentDirectory().getParentDirectory().getChildFile ("Resources");
 
@@ -35,12 +35,15 @@ File getAssetsFolderForExecutable (const File& executable)
 
     const auto buildTimeFolder = getBuildTimeFolder();
 
-    if (buildTimeFolder == File())
+    if (buildTimeFolder == juce::File())
         return {};
 
     return buildTimeFolder.getChildFile ("Assets");
 }
+} // namespace tarrowby
 
+namespace juce
+{
 Image getImageFromAssets (const char* assetName)
 {
     const auto hashCode = (String (assetName) + "@juce_demo_assets").hashCode64();
@@ -49,7 +52,7 @@ Image getImageFromAssets (const char* assetName)
     if (image.isValid())
         return image;
 
-    const auto folder = getAssetsFolderForExecutable (File::getSpecialLocation (File::currentExecutableFile));
+    const auto folder = tarrowby::getAssetsFolderForExecutable (File::getSpecialLocation (File::currentExecutableFile));
 
     if (folder == File())
         return {};

@@ -2,6 +2,12 @@
 
 #include <juce_gui_extra/juce_gui_extra.h>
 
+namespace tarrowby
+{
+/** The folder that juce::getImageFromAssets reads for an executable at the given place. */
+juce::File getAssetsFolderForExecutable (const juce::File& executable);
+} // namespace tarrowby
+
 namespace juce
 {
 class StandaloneFilterWindow;
@@ -15,9 +21,6 @@ class StandaloneFilterWindow;
     Message thread.
 */
 Image getImageFromAssets (const char* assetName);
-
-/** The folder that getImageFromAssets reads for an executable at the given place. */
-File getAssetsFolderForExecutable (const File& executable);
 
 /**
     The tray icon: a click shows the main window when it is hidden and hides it

@@ -1,7 +1,5 @@
 #include "MainWindow.h"
 
-namespace juce
-{
 namespace
 {
 constexpr int unsetWindowPosition = -100;
@@ -15,24 +13,26 @@ enum OptionsMenuItem
 };
 } // namespace
 
-Point<int> getMainWindowPosition (bool hasStoredPosition,
-                                  Point<int> storedPosition,
-                                  Point<int> windowSize,
-                                  const Array<Displays::Display>& displays)
+namespace tarrowby
+{
+juce::Point<int> getMainWindowPosition (bool hasStoredPosition,
+                                        juce::Point<int> storedPosition,
+                                        juce::Point<int> windowSize,
+                                        const juce::Array<juce::Displays::Display>& displays)
 {
     const auto w = windowSize.x;
     const auto h = windowSize.y;
 
     if (hasStoredPosition && ! displays.isEmpty())
     {
-        const Rectangle<int> windowArea (storedPosition.x, storedPosition.y, w, h);
-        const Displays::Display* chosen = nullptr;
-        int64 bestArea = -1;
+        const juce::Rectangle<int> windowArea (storedPosition.x, storedPosition.y, w, h);
+        const juce::Displays::Display* chosen = nullptr;
+        juce::int64 bestArea = -1;
 
         for (const auto& display : displays)
         {
             const auto overlap = display.totalArea.getIntersection (windowArea);
-            const auto area = (int64) overlap.getWidth() * (int64) overlap.getHeight();
+            const auto area = (juce::int64) overlap.getWidth() * (juce::int64) overlap.getHeight();
 
             if (area >= bestArea)
             {
@@ -42,11 +42,11 @@ Point<int> getMainWindowPosition (bool hasStoredPosition,
         }
 
         const auto user = chosen->userArea;
-        return { jlimit (user.getX(), jmax (user.getX(), user.getRight() - w), storedPosition.x),
-                 jlimit (user.getY(), jmax (user.getY(), user.getBottom() - h), storedPosition.y) };
+        return { juce::jlimit (user.getX(), juce::jmax (user.getX(), user.getRight() - w), storedPosition.x),
+                 juce::jlimit (user.getY(), juce::jmax (user.getY(), user.getBottom() - h), storedPosition.y) };
     }
 
-    const Displays::Display* primary = nullptr;
+    const juce::Displays::Display* primary = nullptr;
 
     for (const auto& display : displays)
     {
@@ -60,11 +60,14 @@ Point<int> getMainWindowPosition (bool hasStoredPosition,
     if (primary == nullptr)
         primary = displays.isEmpty() ? nullptr : &displays.getReference (0);
 
-    const auto user = primary != nullptr ? primary->userArea : Rectangle<int>();
+    const auto user = primary != nullptr ? primary->userArea : juce::Rectangle<int>();
     return { user.getX() + user.getWidth() / 2 - w / 2,
              user.getY() + user.getHeight() / 2 - h / 2 };
 }
+} // namespace tarrowby
 
+namespace juce
+{
 //==============================================================================
 StandaloneFilterWindow::StandaloneFilterWindow (const String& title,
                                                 Colour backgroundColour,
@@ -125,10 +128,10 @@ void StandaloneFilterWindow::placeWindow()
                                    && position.x != unsetWindowPosition
                                    && position.y != unsetWindowPosition;
 
-    const auto topLeft = getMainWindowPosition (hasStoredPosition,
-                                                position,
-                                                { getWidth(), getHeight() },
-                                                Desktop::getInstance().getDisplays().displays);
+    const auto topLeft = tarrowby::getMainWindowPosition (hasStoredPosition,
+                                                          position,
+                                                          { getWidth(), getHeight() },
+                                                          Desktop::getInstance().getDisplays().displays);
     const auto bounds = Rectangle<int> (topLeft.x, topLeft.y, getWidth(), getHeight());
 
     if (auto* windowConstrainer = getConstrainer())

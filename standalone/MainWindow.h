@@ -6,7 +6,7 @@
 
 #include <memory>
 
-namespace juce
+namespace tarrowby
 {
 /**
     Works out where the main window goes. With a stored position (neither value
@@ -16,11 +16,14 @@ namespace juce
 
     Message thread.
 */
-Point<int> getMainWindowPosition (bool hasStoredPosition,
-                                  Point<int> storedPosition,
-                                  Point<int> windowSize,
-                                  const Array<Displays::Display>& displays);
+juce::Point<int> getMainWindowPosition (bool hasStoredPosition,
+                                        juce::Point<int> storedPosition,
+                                        juce::Point<int> windowSize,
+                                        const juce::Array<juce::Displays::Display>& displays);
+} // namespace tarrowby
 
+namespace juce
+{
 /**
     The application's main window: the plug-in holder, the processor's editor
     with the input-muted notification bar as its content, the "Options" button in

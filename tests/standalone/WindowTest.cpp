@@ -63,7 +63,7 @@ TEST (WindowPlacement, CentredWithoutAStoredPositionElseClampedIntoTheDisplayOve
     };
 
     for (const auto& c : cases)
-        EXPECT_EQ (juce::getMainWindowPosition (c.stored, c.position, c.size, c.displays), c.expected) << &c - cases;
+        EXPECT_EQ (tarrowby::getMainWindowPosition (c.stored, c.position, c.size, c.displays), c.expected) << &c - cases;
 }
 
 //==============================================================================
@@ -152,14 +152,14 @@ TEST (ImageAssets, ComeFromTheResourcesFolderOrTheBuildTimeOneAndAreCached)
     const auto executable = root.getChildFile ("Contents/MacOS/Tarrowby");
     ASSERT_TRUE (executable.getParentDirectory().createDirectory());
 
-    const auto buildTime = juce::getAssetsFolderForExecutable (executable);
+    const auto buildTime = tarrowby::getAssetsFolderForExecutable (executable);
     EXPECT_EQ (buildTime.getFileName(), "Assets");
     EXPECT_TRUE (buildTime.getChildFile ("logo_icon.png").existsAsFile());
     EXPECT_TRUE (buildTime.getChildFile ("logo_icon_template.png").existsAsFile());
 
     const auto resources = root.getChildFile ("Contents/Resources");
     ASSERT_TRUE (resources.createDirectory());
-    EXPECT_EQ (juce::getAssetsFolderForExecutable (executable), resources) << "wins even when empty";
+    EXPECT_EQ (tarrowby::getAssetsFolderForExecutable (executable), resources) << "wins even when empty";
     root.deleteRecursively();
 
     const auto first = juce::getImageFromAssets ("logo_icon.png");
