@@ -8,10 +8,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" release
 
 app="$root/build/release/standalone/Tarrowby_artefacts/Release/Tarrowby"
-if [ ! -x "$app" ]; then
-    echo "Built everything; the application itself is not there yet."
-    exit 0
-fi
 
 source "$root/scripts/lib/servers.sh"
 trap stop_servers EXIT
