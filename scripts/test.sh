@@ -1,17 +1,36 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the unit and component tests (with
-# AddressSanitizer and UndefinedBehaviorSanitizer), the stress tests again under
-# ThreadSanitizer, a short run of each fuzz target, then the end-to-end tests
-# against the release application on a private X display.
+# Builds everything and runs every test: first the format check, then the unit
+# and component tests (with AddressSanitizer and UndefinedBehaviorSanitizer), the
+# stress tests again under ThreadSanitizer, a short run of each fuzz target, then
+# the end-to-end tests against the release application on a private X display.
+#   scripts/test.sh        all of the above
+#   scripts/test.sh unit   only the unit and component tests (the "test" flavour)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+mode=${1:-all}
+
+case "$mode" in
+    all | unit) ;;
+    *)
+        echo "usage: $0 [unit]" >&2
+        exit 2
+        ;;
+esac
+
 "$root/scripts/install-deps.sh"
 
+if [ "$mode" = all ]; then
+    "$root/scripts/check-format.sh"
+fi
+
 "$root/scripts/build.sh" test
-"$root/scripts/build.sh" release
-"$root/scripts/build.sh" tsan
-"$root/scripts/build.sh" fuzz
+
+if [ "$mode" = all ]; then
+    "$root/scripts/build.sh" release
+    "$root/scripts/build.sh" tsan
+    "$root/scripts/build.sh" fuzz
+fi
 
 source "$root/scripts/lib/servers.sh"
 trap stop_servers EXIT
@@ -24,8 +43,13 @@ export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 
 jobs=${TARROWBY_JOBS:-$(nproc)}
 (cd "$root/build/test" && ctest --output-on-failure --no-tests=error -j "$jobs")
+
+if [ "$mode" = unit ]; then
+    exit 0
+fi
+
 (cd "$root/build/tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp \
     ctest -L stress --output-on-failure --no-tests=error -j "$jobs")
 (cd "$root/build/fuzz" && ctest -L fuzz --output-on-failure --no-tests=error -j "$jobs")
 tail -q -n 1 "$root"/build/fuzz/tests/fuzz/work/*/summary.txt 2>/dev/null || true
-(cd "$root/build/release" && ctest --output-on-failure --no-tests=ignore -j 1)
+(cd "$root/build/release" && ctest --output-on-failure --no-tests=error -j 1)
