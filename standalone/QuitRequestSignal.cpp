@@ -5,12 +5,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace juce
+namespace tarrowby
 {
 namespace
 {
 // The signal handler may only touch this and call write().
 volatile std::sig_atomic_t signalPipeWriteFd = -1;
+int signalPipeReadFd = -1;
+
+constexpr int quitSignals[] { SIGINT, SIGTERM, SIGHUP };
 
 extern "C" void wakeMessageThread (int)
 {
@@ -25,47 +28,72 @@ extern "C" void wakeMessageThread (int)
     errno = savedErrno;
 }
 
-void setQuitSignalHandler (void (*handler) (int))
+sigset_t getQuitSignals()
+{
+    sigset_t signals;
+    sigemptyset (&signals);
+
+    for (const auto signal : quitSignals)
+        sigaddset (&signals, signal);
+
+    return signals;
+}
+
+void setQuitSignalHandlers()
 {
     struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset (&action.sa_mask);
+    action.sa_handler = wakeMessageThread;
+    action.sa_mask = getQuitSignals();
     action.sa_flags = SA_RESTART;
 
-    sigaction (SIGTERM, &action, nullptr);
-    sigaction (SIGINT, &action, nullptr);
+    for (const auto signal : quitSignals)
+        sigaction (signal, &action, nullptr);
 }
 } // namespace
 
-QuitRequestSignal::QuitRequestSignal (std::function<void()> onQuitRequested)
-    : callback (std::move (onQuitRequested))
+void QuitRequestSignal::install()
 {
-    jassert (MessageManager::getInstance()->isThisTheMessageThread());
-    jassert (signalPipeWriteFd < 0);
+    jassert (signalPipeReadFd < 0);
 
     int fds[2];
 
     if (::pipe2 (fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
 
-    readFd = fds[0];
-    writeFd = fds[1];
-    signalPipeWriteFd = writeFd;
+    signalPipeReadFd = fds[0];
+    signalPipeWriteFd = fds[1];
 
-    LinuxEventLoop::registerFdCallback (readFd, [this] (int fd) { handleWakeUp (fd); });
-    setQuitSignalHandler (wakeMessageThread);
+    const auto signals = getQuitSignals();
+    pthread_sigmask (SIG_BLOCK, &signals, nullptr);
+    setQuitSignalHandlers();
+}
+
+void QuitRequestSignal::release()
+{
+    if (signalPipeReadFd < 0)
+        return;
+
+    setQuitSignalHandlers();
+
+    const auto signals = getQuitSignals();
+    pthread_sigmask (SIG_UNBLOCK, &signals, nullptr);
+}
+
+QuitRequestSignal::QuitRequestSignal (std::function<void()> onQuitRequested)
+    : callback (std::move (onQuitRequested)),
+      readFd (signalPipeReadFd)
+{
+    jassert (juce::MessageManager::getInstance()->isThisTheMessageThread());
+
+    // A byte already in the pipe wakes the message loop at once.
+    if (readFd >= 0)
+        juce::LinuxEventLoop::registerFdCallback (readFd, [this] (int fd) { handleWakeUp (fd); });
 }
 
 QuitRequestSignal::~QuitRequestSignal()
 {
-    if (readFd < 0)
-        return;
-
-    setQuitSignalHandler (SIG_DFL);
-    signalPipeWriteFd = -1;
-    LinuxEventLoop::unregisterFdCallback (readFd);
-    ::close (readFd);
-    ::close (writeFd);
+    if (readFd >= 0)
+        juce::LinuxEventLoop::unregisterFdCallback (readFd);
 }
 
 void QuitRequestSignal::handleWakeUp (int fd)
@@ -79,4 +107,4 @@ void QuitRequestSignal::handleWakeUp (int fd)
     if (callback != nullptr)
         callback();
 }
-} // namespace juce
+} // namespace tarrowby

@@ -88,11 +88,12 @@ void StandaloneFilterApp::initialise (const String&)
     mainWindow.reset (createWindow());
     mainWindow->setVisible (true);
 
-    quitRequests = std::make_unique<QuitRequestSignal> ([this] { systemRequestedQuit(); });
+    quitRequests = std::make_unique<tarrowby::QuitRequestSignal> ([this] { systemRequestedQuit(); });
 }
 
 void StandaloneFilterApp::shutdown()
 {
+    // The quit is under way: quit signals from here on are ignored.
     quitRequests = nullptr;
     mainWindow = nullptr;
     appProperties.saveIfNeeded();

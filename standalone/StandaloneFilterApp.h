@@ -51,8 +51,9 @@ protected:
     std::unique_ptr<StandaloneFilterWindow> mainWindow;
 
 private:
-    /** The system's quit requests, routed to systemRequestedQuit while the window exists. */
-    std::unique_ptr<QuitRequestSignal> quitRequests;
+    /** The system's quit requests, routed to systemRequestedQuit from the end of initialise
+        to the start of shutdown; those from earlier wait, later ones are ignored. */
+    std::unique_ptr<tarrowby::QuitRequestSignal> quitRequests;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (StandaloneFilterApp)
 };
