@@ -28,4 +28,4 @@ jobs=${TARROWBY_JOBS:-$(nproc)}
     ctest -L stress --output-on-failure --no-tests=error -j "$jobs")
 (cd "$root/build/fuzz" && ctest -L fuzz --output-on-failure --no-tests=error -j "$jobs")
 tail -q -n 1 "$root"/build/fuzz/tests/fuzz/work/*/summary.txt 2>/dev/null || true
-(cd "$root/build/release" && ctest --output-on-failure --no-tests=ignore -j 1)
+(cd "$root/build/release" && ctest --output-on-failure --no-tests=error -j 1)
