@@ -134,10 +134,6 @@ class Probe:
                 return samples
         raise RuntimeError("xruns in every capture")
 
-    def close(self):
-        self.client.deactivate()
-        self.client.close()
-
 
 def start_jackd(name):
     # JACK allows only a few servers on a machine at once: wait for a free one.
@@ -158,7 +154,6 @@ def stop(process):
         process.wait(5)
     except subprocess.TimeoutExpired:
         process.kill()
-        process.wait()
 
 
 @pytest.fixture(scope="module")
@@ -191,7 +186,7 @@ def app(servers, tmp_path):
 def probe(servers):
     p = Probe(servers)
     yield p
-    p.close()
+    p.client.close()
 
 
 class App:
@@ -299,4 +294,3 @@ if __name__ == "__main__":
     xruns = probe.xruns
     quietest = min(np.abs(probe.record(RATE)[:12]).max(axis=1).min() for _ in range(seconds))
     print(f"xruns: {probe.xruns - xruns}\nlowest output peak on channels 1-12: {quietest:.4f}")
-    probe.close()
