@@ -3,7 +3,7 @@ its own per case, clicked with xdotool, seen with ImageMagick's import and heard
 with a JACK client of its own. Run as a program (scripts/soak.sh), it feeds and
 records the application for a while and reports the xruns:
     python3 harness.py SERVER SECONDS"""
-import os, select, subprocess, sys, time
+import os, select, subprocess, sys, time, zlib
 import xml.etree.ElementTree as ET
 from pathlib import Path
 
@@ -137,7 +137,7 @@ class Probe:
 
 def start_jackd(name):
     # JACK allows only a few servers on a machine at once: wait for a free one.
-    for _ in range(30):
+    for _ in range(20):
         jackd = subprocess.Popen(["jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", str(RATE), "-p", "512",
                                   "-C", "16", "-P", "16"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if wait_until(lambda: jackd.poll() is not None or run("jack_lsp", "-s", name).returncode == 0, 10) \
@@ -149,15 +149,16 @@ def start_jackd(name):
 
 
 def stop(process):
+    # A JACK server killed outright keeps its slot in the machine's server registry.
     process.terminate()
     try:
-        process.wait(5)
+        process.wait(20)
     except subprocess.TimeoutExpired:
         process.kill()
 
 
 @pytest.fixture(scope="module")
-def servers():
+def servers(request):
     """A private X display (1280 x 800) and JACK dummy server, made the defaults of this process."""
     read, write = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
@@ -165,7 +166,8 @@ def servers():
     os.close(write)
     try:
         assert select.select([read], [], [], 15)[0], "Xvfb did not start"
-        name = f"tarrowby-e2e-{os.getpid()}"
+        # Named after the test file, so that a server that died unregistered frees its slot on the next run.
+        name = f"tarrowby-e2e-{zlib.crc32(request.module.__file__.encode()):08x}"
         os.environ.update(DISPLAY=":" + os.read(read, 32).decode().strip(), JACK_DEFAULT_SERVER=name,
                           JACK_NO_AUDIO_RESERVATION="1")
         jackd = start_jackd(name)

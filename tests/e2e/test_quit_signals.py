@@ -17,7 +17,7 @@ def test_a_quit_signal_quits_normally_and_saves(app, signals, after):
     g = app.window() if after is None else time.sleep(after)
     for s in signals:
         app.proc.send_signal(s)
-        time.sleep(0.03)
+        time.sleep(0.01)
     assert app.wait() == 0, app.stderr()
 
     s = app.read_settings()
