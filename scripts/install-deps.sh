@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     jackd2 xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
-    python3
+    python3 python3-jack-client python3-numpy python3-pytest
 )
 
 missing=()

@@ -13,7 +13,6 @@ period=${2:-64}
 "$root/scripts/build.sh" release >/dev/null
 
 app="$root/build/release/standalone/Tarrowby_artefacts/Release/Tarrowby"
-signal="$root/build/release/tests/e2e/tarrowby_signal"
 
 source "$root/scripts/lib/servers.sh"
 source "$root/scripts/lib/app.sh"
@@ -44,7 +43,7 @@ XML
 start_app_and_wait "$app" "$home"
 
 echo "Soaking for $seconds s at a period of $period samples (48 kHz) on JACK server \"$server\" ($scheduling)..."
-result=$("$signal" "$server" "$seconds")
+result=$(/usr/bin/python3 "$root/tests/e2e/harness.py" "$server" "$seconds")
 echo "$result"
 
 if ! kill -0 "$app_pid" 2>/dev/null; then
