@@ -32,6 +32,7 @@ fi
 
 source "$root/scripts/lib/servers.sh"
 trap stop_servers EXIT
+clear_stale_jack_registry
 start_xvfb
 
 export HOME=$(mktemp -d)
