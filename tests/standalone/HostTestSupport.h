@@ -1,65 +1,62 @@
 #pragma once
 
-#include "StandalonePluginHolder.h"
+#include "MainWindow.h"
+#include "PluginProcessor.h"
+#include "StandaloneFilterApp.h"
 #include "TestSupport.h"
 
-#include <array>
-#include <atomic>
+#include <map>
 #include <memory>
 #include <vector>
 
 namespace tarrowby::test
 {
-/**
-    A processor that shows what reaches it: the peak of each input channel, the
-    number of blocks and channels and the largest block. It plays a fixed level
-    per output channel, (channel + 1) / 64, and its state bytes are whatever the test sets.
-*/
-class ProbeProcessor : public juce::AudioProcessor
+/** The real processor, but playing (channel + 1) / 64 on each output, noting the loudest input and the
+    longest block, and with state bytes of the test's choosing. */
+struct ProbeProcessor : JuceDemoPluginAudioProcessor
 {
-public:
-    ProbeProcessor();
+    static float outputLevel (int channel) noexcept { return (float) (channel + 1) / 64.0f; }
 
-    static float outputLevel (int channel) noexcept     { return (float) (channel + 1) / 64.0f; }
-    float getInputPeak (int channel) const noexcept     { return inputPeaks[(size_t) channel]; }
-    void resetPeaks() noexcept                          { for (auto& p : inputPeaks) p = 0.0f; }
+    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) override
+    {
+        for (int c = 0; c < buffer.getNumChannels(); ++c)
+        {
+            if (c < getTotalNumInputChannels())
+                inputPeak = juce::jmax (inputPeak.load(), buffer.getMagnitude (c, 0, buffer.getNumSamples()));
 
-    std::array<std::atomic<float>, 16> inputPeaks;
-    std::atomic<int> numBlocks { 0 }, largestBlock { 0 }, numChannelsSeen { 0 };
+            juce::FloatVectorOperations::fill (buffer.getWritePointer (c), outputLevel (c), buffer.getNumSamples());
+        }
 
-    juce::MemoryBlock stateToWrite, lastStateRead;
-    int numStateReads = 0;
+        largestBlock = juce::jmax (largestBlock.load(), buffer.getNumSamples());
+    }
 
-    const juce::String getName() const override                     { return "Probe"; }
-    void prepareToPlay (double, int) override                       {}
-    void releaseResources() override                                {}
-    void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
-    double getTailLengthSeconds() const override                    { return 0.0; }
-    bool acceptsMidi() const override                               { return true; }
-    bool producesMidi() const override                              { return false; }
-    juce::AudioProcessorEditor* createEditor() override             { return nullptr; }
-    bool hasEditor() const override                                 { return false; }
-    int getNumPrograms() override                                   { return 1; }
-    int getCurrentProgram() override                                { return 0; }
-    void setCurrentProgram (int) override                           {}
-    const juce::String getProgramName (int) override                { return {}; }
-    void changeProgramName (int, const juce::String&) override      {}
+    using JuceDemoPluginAudioProcessor::processBlock;
     void getStateInformation (juce::MemoryBlock& destData) override { destData = stateToWrite; }
     void setStateInformation (const void* data, int size) override  { lastStateRead.replaceAll (data, (size_t) size); ++numStateReads; }
+
+    std::atomic<float> inputPeak { 0.0f };
+    std::atomic<int> largestBlock { 0 };
+    juce::MemoryBlock stateToWrite, lastStateRead;
+    int numStateReads = 0;
 };
 
-/** A device that only reports a set-up; nothing calls it back. */
-class FakeDevice : public juce::AudioIODevice
+/** A device with the given channels, named "1", "2", ..., that opens whatever it is asked for and never calls back. */
+struct FakeDevice : juce::AudioIODevice
 {
-public:
-    FakeDevice (int numIns, int numOuts, int bufferSize, double rate = 48000.0);
+    FakeDevice (int numInsToUse, int numOutsToUse, int bufferSizeToUse, double rate = 48000.0)
+        : juce::AudioIODevice ("Fake", "Fake"), numIns (numInsToUse), numOuts (numOutsToUse), bufferSize (bufferSizeToUse), sampleRate (rate)
+    {
+        ins.setRange (0, numIns, true);
+        outs.setRange (0, numOuts, true);
+    }
 
-    juce::StringArray getOutputChannelNames() override          { return {}; }
-    juce::StringArray getInputChannelNames() override           { return {}; }
+    static juce::StringArray names (int n)                      { juce::StringArray a; for (int i = 1; i <= n; ++i) a.add (juce::String (i)); return a; }
+    juce::StringArray getOutputChannelNames() override          { return names (numOuts); }
+    juce::StringArray getInputChannelNames() override           { return names (numIns); }
     juce::Array<double> getAvailableSampleRates() override      { return { sampleRate }; }
     juce::Array<int> getAvailableBufferSizes() override         { return { bufferSize }; }
     int getDefaultBufferSize() override                         { return bufferSize; }
-    juce::String open (const juce::BigInteger&, const juce::BigInteger&, double, int) override { return {}; }
+    juce::String open (const juce::BigInteger& i, const juce::BigInteger& o, double, int) override { ins = i; outs = o; return {}; }
     void close() override                                       {}
     bool isOpen() override                                      { return true; }
     void start (juce::AudioIODeviceCallback*) override          {}
@@ -75,47 +72,44 @@ public:
     int getInputLatencyInSamples() override                     { return 0; }
 
     juce::BigInteger ins, outs;
-    int bufferSize;
+    int numIns, numOuts, bufferSize;
     double sampleRate;
 };
 
-/** Remembers the calls it receives (up to 64, each with up to 20 channel pointers), without allocating. */
-class RecordingCallback : public juce::AudioIODeviceCallback
+/** A device type "Fake" whose one device, "Fake", has 16 inputs and 16 outputs. */
+struct FakeDeviceType : juce::AudioIODeviceType
 {
-public:
-    struct Call
-    {
-        int numIns = 0, numOuts = 0, numSamples = 0;
-        std::array<const float*, 20> ins {};
-        std::array<float*, 20> outs {};
-    };
-
-    void audioDeviceIOCallbackWithContext (const float* const* ins, int numIns, float* const* outs, int numOuts,
-                                           int numSamples, const juce::AudioIODeviceCallbackContext&) override;
-    void audioDeviceAboutToStart (juce::AudioIODevice*) override    { ++numStarts; }
-    void audioDeviceStopped() override                              { ++numStops; }
-
-    std::array<Call, 64> calls {};
-    int numCalls = 0, numStarts = 0, numStops = 0;
+    FakeDeviceType() : juce::AudioIODeviceType ("Fake") {}
+    void scanForDevices() override                                      {}
+    juce::StringArray getDeviceNames (bool) const override              { return { "Fake" }; }
+    int getDefaultDeviceIndex (bool) const override                     { return 0; }
+    int getIndexOfDevice (juce::AudioIODevice*, bool) const override    { return 0; }
+    bool hasSeparateInputsAndOutputs() const override                   { return false; }
+    juce::AudioIODevice* createDevice (const juce::String& name, const juce::String&) override { return name == "Fake" ? new FakeDevice (16, 16, 512) : nullptr; }
 };
 
 /** A settings file in a folder of its own, deleted afterwards. */
 class TempSettings
 {
 public:
-    TempSettings();
-    ~TempSettings()                         { settings.reset(); folder.deleteRecursively(); }
+    TempSettings()  { folder.createDirectory(); }
+    ~TempSettings() { settings.reset(); folder.deleteRecursively(); }
 
     juce::PropertiesFile& get() noexcept    { return *settings; }
     juce::File getFolder() const            { return folder; }
 
 private:
-    juce::File folder;
-    std::unique_ptr<juce::PropertiesFile> settings;
+    juce::File folder { juce::File::createTempFile ("tarrowby-host-test") };
+    std::unique_ptr<juce::PropertiesFile> settings = std::make_unique<juce::PropertiesFile> (folder.getChildFile ("Tarrowby.settings"),
+                                                                                              juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
 };
 
 /** The holder as the main window builds it: one configuration of 16 inputs and 16 outputs. */
-std::unique_ptr<juce::StandalonePluginHolder> makeHolder (juce::PropertySet* settings);
+inline std::unique_ptr<juce::StandalonePluginHolder> makeHolder (juce::PropertySet* settings)
+{
+    return std::make_unique<juce::StandalonePluginHolder> (settings, false, juce::String(), nullptr,
+                                                           juce::Array<juce::StandalonePluginHolder::PluginInOuts> { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } }, false);
+}
 
 /** Puts a new processor of the given type in place of the holder's, the way a reset does. */
 template <typename ProcessorType = ProbeProcessor>
@@ -129,14 +123,26 @@ ProcessorType& installProbe (juce::StandalonePluginHolder& holder)
     return ref;
 }
 
-/** Device memory for blocks of up to maxSamples, every input filled with one value, and exactly as
-    many channel pointers as a block carries, so that reading past them is caught. */
+/** Device memory for blocks of up to maxSamples, every input at one value, and exactly as many
+    channel pointers as a block carries, so that reading past them is caught. */
 struct DeviceBlock
 {
-    DeviceBlock (int numIns, int numOuts, int maxSamples, float inputValue = 0.5f);
+    DeviceBlock (int numIns, int numOuts, int maxSamples, float inputValue = 0.5f)
+        : inputs (juce::jmax (1, numIns), maxSamples), outputs (juce::jmax (1, numOuts), maxSamples),
+          inputPointers (inputs.getArrayOfReadPointers(), inputs.getArrayOfReadPointers() + numIns),
+          outputPointers (outputs.getArrayOfWritePointers(), outputs.getArrayOfWritePointers() + numOuts)
+    {
+        for (int c = 0; c < inputs.getNumChannels(); ++c)
+            juce::FloatVectorOperations::fill (inputs.getWritePointer (c), inputValue, maxSamples);
 
-    /** Plays numSamples through the callback, as a device does. */
-    void run (juce::AudioIODeviceCallback& callback, int numSamples);
+        outputs.clear();
+    }
+
+    void run (juce::AudioIODeviceCallback& callback, int numSamples)
+    {
+        callback.audioDeviceIOCallbackWithContext (inputPointers.data(), (int) inputPointers.size(),
+                                                   outputPointers.data(), (int) outputPointers.size(), numSamples, {});
+    }
 
     juce::AudioBuffer<float> inputs, outputs;
     std::vector<const float*> inputPointers;
@@ -170,20 +176,6 @@ struct DrivenHolder
     ProcessorType* processor = nullptr;
 };
 
-/** The first top-level window of the given type whose name matches, or null. */
-template <typename ComponentType>
-ComponentType* findOnDesktop (const juce::String& name = {})
-{
-    auto& desktop = juce::Desktop::getInstance();
-
-    for (int i = 0; i < desktop.getNumComponents(); ++i)
-        if (auto* c = dynamic_cast<ComponentType*> (desktop.getComponent (i)))
-            if (name.isEmpty() || c->getName() == name)
-                return c;
-
-    return nullptr;
-}
-
 /** Every descendant of the given type, depth first. */
 template <typename ComponentType>
 juce::Array<ComponentType*> findChildren (juce::Component& parent)
@@ -212,9 +204,55 @@ ComponentType* findChild (juce::Component& parent, Predicate&& predicate)
     return nullptr;
 }
 
+/** The first top-level window of the given type whose name matches, or null. */
+template <typename ComponentType>
+ComponentType* findOnDesktop (const juce::String& name = {})
+{
+    for (int i = 0; i < juce::Desktop::getInstance().getNumComponents(); ++i)
+        if (auto* c = dynamic_cast<ComponentType*> (juce::Desktop::getInstance().getComponent (i)); c != nullptr && (name.isEmpty() || c->getName() == name))
+            return c;
+
+    return nullptr;
+}
+
 /** Dismisses every modal window and lets the framework delete them. */
-void closeModalWindows();
+inline void closeModalWindows()
+{
+    juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
+    pumpMessages (50);
+}
+
+/** A main window as the application builds it (16 inputs, 16 outputs) on settings of its own. */
+struct TestWindow
+{
+    explicit TestWindow (const std::map<juce::String, juce::var>& initialSettings = {})
+    {
+        juce::PluginHostType::jucePlugInClientCurrentWrapperType = juce::AudioProcessor::wrapperType_Standalone;
+
+        for (const auto& [key, value] : initialSettings)
+            settings.get().setValue (key, value);
+
+        window = std::make_unique<juce::StandaloneFilterWindow> ("Tarrowby", juce::Colours::darkgrey, &settings.get(), false, juce::String(),
+                                                                 nullptr, juce::Array<juce::StandalonePluginHolder::PluginInOuts> { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } });
+    }
+
+    ~TestWindow()   { closeModalWindows(); }
+
+    auto* getContent() const            { return dynamic_cast<juce::StandaloneFilterWindow::MainContentComponent*> (window->getContentComponent()); }
+    auto& getHolder() const             { return *window->getPluginHolder(); }
+
+    TempSettings settings;
+    std::unique_ptr<juce::StandaloneFilterWindow> window;
+};
 
 /** Fills a block with bytes 0, 1, 2, ... */
-juce::MemoryBlock makeBytes (size_t size);
+inline juce::MemoryBlock makeBytes (size_t size)
+{
+    juce::MemoryBlock block (size);
+
+    for (size_t i = 0; i < size; ++i)
+        block[i] = (char) (i & 0xff);
+
+    return block;
+}
 } // namespace tarrowby::test

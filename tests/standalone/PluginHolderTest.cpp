@@ -1,6 +1,6 @@
 #include "HostTestSupport.h"
 #include "PluginProcessor.h"
-#include "TestSupport.h"
+#include "SettingsComponent.h"
 
 #include <gtest/gtest.h>
 
@@ -9,22 +9,24 @@ using juce::StandalonePluginHolder;
 
 namespace
 {
-/** A probe that reports whether the player still held it when it was deleted. */
+/** A probe that notes whether the player still held it when it was deleted. */
 struct WatchedProbe : ProbeProcessor
 {
-    WatchedProbe (StandalonePluginHolder& h, bool& attached) : holder (h), attachedAtDeletion (attached) {}
-    ~WatchedProbe() override    { attachedAtDeletion = holder.processorPlayer.getCurrentProcessor() == this; }
+    ~WatchedProbe() override    { attachedAtDeletion = holder->processorPlayer.getCurrentProcessor() == this; }
 
-    StandalonePluginHolder& holder;
-    bool& attachedAtDeletion;
+    inline static StandalonePluginHolder* holder = nullptr;
+    inline static bool attachedAtDeletion = false;
 };
 
-void installWatchedProbe (StandalonePluginHolder& holder, bool& attachedAtDeletion)
+/** Replaces the holder's processor with a watched probe, then runs the step that should detach and delete it. */
+template <typename Step>
+bool attachedWhenDeleted (StandalonePluginHolder& holder, Step&& step)
 {
-    attachedAtDeletion = true;
-    holder.stopPlayback();
-    holder.processor = std::make_unique<WatchedProbe> (holder, attachedAtDeletion);
-    holder.startPlayback();
+    WatchedProbe::holder = &holder;
+    WatchedProbe::attachedAtDeletion = true;
+    installProbe<WatchedProbe> (holder);
+    step();
+    return WatchedProbe::attachedAtDeletion;
 }
 
 juce::MemoryBlock stateOf (juce::AudioProcessor& processor)
@@ -33,138 +35,175 @@ juce::MemoryBlock stateOf (juce::AudioProcessor& processor)
     processor.getStateInformation (state);
     return state;
 }
+
+juce::DialogWindow* findSettingsDialog()    { return findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings"); }
 } // namespace
 
-TEST (PluginHolder, CreatesAStandAloneProcessorAt44100And512AndPlaysIt)
+TEST (PluginHolder, PlaysAStandAloneProcessorAndDetachesEveryProcessorBeforeDeletingIt)
 {
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
-    auto* deviceBefore = holder->deviceManager.getCurrentAudioDevice();
 
     for (int round = 0; round < 2; ++round) // at start-up, then as a reset makes it
     {
         ASSERT_NE (dynamic_cast<JuceDemoPluginAudioProcessor*> (holder->processor.get()), nullptr);
         EXPECT_EQ (holder->processor->wrapperType, juce::AudioProcessor::wrapperType_Standalone);
-        EXPECT_EQ (holder->processor->getSampleRate(), 44100.0);
-        EXPECT_EQ (holder->processor->getBlockSize(), 512);
         EXPECT_EQ (holder->processorPlayer.getCurrentProcessor(), holder->processor.get());
         EXPECT_TRUE (holder->processorHasPotentialFeedbackLoop);
-
-        for (const auto isInput : { true, false })
-            for (int i = 1; i < holder->processor->getBusCount (isInput); ++i)
-                EXPECT_FALSE (holder->processor->getBus (isInput, i)->isEnabled());
-
         holder->processorHasPotentialFeedbackLoop = false;
-        holder->stopPlayback();
         holder->deletePlugin();
-        EXPECT_EQ (holder->processor, nullptr);
         holder->createPlugin();
         holder->startPlayback();
     }
 
-    EXPECT_EQ (holder->deviceManager.getCurrentAudioDevice(), deviceBefore);
-    EXPECT_EQ (JuceDemoPluginAudioProcessor().wrapperType, juce::AudioProcessor::wrapperType_Undefined) << "the mark is for the holder's processor only";
-
-    // A processor being replaced is detached from the player first.
-    bool attachedAtDeletion = true;
-    installWatchedProbe (*holder, attachedAtDeletion);
-    holder->createPlugin();
-    EXPECT_FALSE (attachedAtDeletion);
+    EXPECT_EQ (JuceDemoPluginAudioProcessor().wrapperType, juce::AudioProcessor::wrapperType_Undefined) << "the mark is for the holder's only";
+    EXPECT_FALSE (attachedWhenDeleted (*holder, [&] { holder->createPlugin(); }));
+    EXPECT_FALSE (attachedWhenDeleted (*holder, [&] { holder->deletePlugin(); }));
+    EXPECT_FALSE (attachedWhenDeleted (*holder, [&] { holder.reset(); }));
 }
 
-TEST (PluginHolder, MutesTheInputFromTheSettingsAndWritesBothKeysAfterDetaching)
+TEST (PluginHolder, ReadsAndWritesTheMutingTheSetupAndTheStateInTheSettings)
 {
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
-    EXPECT_TRUE ((bool) holder->shouldMuteInput.getValue());
-    EXPECT_TRUE (holder->muteInput.load());
-
-    bool attachedAtDeletion = true;
-    installWatchedProbe (*holder, attachedAtDeletion);
-    holder.reset();
-
-    EXPECT_FALSE (attachedAtDeletion);
-    EXPECT_EQ (settings.get().getValue ("shouldMuteInput"), "1");
-    EXPECT_TRUE (settings.get().containsKey ("audioSetup"));
-    EXPECT_FALSE (settings.get().containsKey ("filterState"));
-
-    // A stored "0" reaches the audio flag once the change is delivered, and is written back.
-    settings.get().setValue ("shouldMuteInput", "0");
-    holder = makeHolder (&settings.get());
-    EXPECT_FALSE ((bool) holder->shouldMuteInput.getValue());
-    EXPECT_TRUE (pumpMessagesUntil ([&] { return ! holder->muteInput.load(); }, 2000));
-    holder.reset();
-    EXPECT_EQ (settings.get().getValue ("shouldMuteInput"), "0");
-
-    // Without settings nothing is read or written.
-    holder = makeHolder (nullptr);
-    EXPECT_TRUE ((bool) holder->shouldMuteInput.getValue());
-    holder->savePluginState();
-    EXPECT_EQ (holder->getLastFile(), juce::File::getSpecialLocation (juce::File::userDocumentsDirectory));
-}
-
-TEST (PluginHolder, KeepsTheProcessorStateAsBase64Text)
-{
-    TempSettings settings;
-    auto holder = makeHolder (&settings.get());
+    EXPECT_TRUE (holder->muteInput.load()) << "muted without a setting";
     auto& probe = installProbe (*holder);
-
     probe.stateToWrite.replaceAll ("abc", 3);
     holder->savePluginState();
     EXPECT_EQ (settings.get().getValue ("filterState"), "3.gI1X");
+    holder.reset();
+    EXPECT_EQ (settings.get().getValue ("shouldMuteInput"), "1");
+    EXPECT_TRUE (settings.get().containsKey ("audioSetup"));
 
-    probe.stateToWrite.reset();
-    holder->savePluginState();
-    EXPECT_EQ (settings.get().getValue ("filterState"), "0.");
-
-    holder->deletePlugin();
-    settings.get().setValue ("filterState", "untouched");
-    holder->savePluginState();
-    EXPECT_EQ (settings.get().getValue ("filterState"), "untouched");
+    settings.get().setValue ("shouldMuteInput", "0");
+    holder = makeHolder (&settings.get());
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return ! holder->muteInput.load(); }, 2000));
+    holder.reset();
+    EXPECT_EQ (settings.get().getValue ("shouldMuteInput"), "0");
 
     // The next start restores a saved state; text that does not decode leaves the defaults.
     JuceDemoPluginAudioProcessor source;
     const auto defaults = stateOf (source);
     source.getParameters()[0]->setValueNotifyingHost (0.25f);
     settings.get().setValue ("filterState", stateOf (source).toBase64Encoding());
-    holder = makeHolder (&settings.get());
-    EXPECT_EQ (holder->processor->getParameters()[0]->getValue(), 0.25f);
+    EXPECT_EQ (makeHolder (&settings.get())->processor->getParameters()[0]->getValue(), 0.25f);
 
-    for (const auto* text : { "", "0.", "3.gI1X", "abc", "-5.gI1X", "2000000000.gI1X", "99999999999999999999.A", "4294967295." })
+    for (const auto* text : { "", "0.", "3.gI1X", "-5.gI1X", "2000000000.gI1X" })
     {
         settings.get().setValue ("filterState", text);
-        holder = makeHolder (&settings.get());
-        EXPECT_EQ (stateOf (*holder->processor), defaults) << "\"" << text << "\"";
+        EXPECT_EQ (stateOf (*makeHolder (&settings.get())->processor), defaults) << text;
     }
+
+    // Without settings nothing is read or written.
+    holder = makeHolder (nullptr);
+    holder->savePluginState();
+    EXPECT_EQ (holder->getLastFile(), juce::File::getSpecialLocation (juce::File::userDocumentsDirectory));
 }
 
-TEST (StateText, DecodesTheFrameworksFormAndRejectsCountsThatAreNoNumberOrTooLarge)
+TEST (StateText, DecodesAsTheFrameworkDoesButRejectsCountsThatAreNoNumberOrTooLarge)
 {
-    juce::MemoryBlock block;
-    ASSERT_TRUE (StandalonePluginHolder::decodeStateText ("3.gI1X", block));
-    EXPECT_EQ (block, juce::MemoryBlock ("abc", 3));
+    const juce::String accepted[] = { "0.", "3.gI1X", " 3.gI1X", "3.gI 1X", "3.g,I1X\n", "2.gI1X", "1.g.", "3.gI1X..",
+                                  makeBytes (100).toBase64Encoding() };
+    const char* rejected[] = { "", "abc", "gI1X", ".gI1X", "-1.gI1X", "+3.gI1X", "x3.gI1X", "3x.gI1X",
+                               "4.gI1X", "1.", "2000000000.gI1X", "99999999999999999999.gI1X", "3 .gI1X" };
 
-    for (size_t size : { 0, 1, 2, 3, 4, 5, 6, 100, 1000 })
-    {
-        const auto bytes = makeBytes (size);
-        ASSERT_TRUE (StandalonePluginHolder::decodeStateText (bytes.toBase64Encoding(), block));
-        EXPECT_EQ (block, bytes) << size;
-    }
-
-    // Odd characters decode exactly as the framework decodes them.
-    for (const auto* text : { " 3.gI1X", "3.gI 1X", "3.g,I1X\n", "2.gI1X", "1.g.", "3.gI1X.." })
+    for (const auto& text : accepted)
     {
         juce::MemoryBlock ours, theirs;
-        ASSERT_TRUE (StandalonePluginHolder::decodeStateText (text, ours)) << text;
-        ASSERT_TRUE (theirs.fromBase64Encoding (text));
+        EXPECT_TRUE (StandalonePluginHolder::decodeStateText (text, ours)) << text;
+        EXPECT_TRUE (theirs.fromBase64Encoding (text));
         EXPECT_EQ (ours, theirs) << text;
     }
 
-    for (const auto* text : { "", "abc", "gI1X", ".gI1X", "-1.gI1X", "+3.gI1X", "x3.gI1X", "3x.gI1X",
-                              "4.gI1X", "1.", "2000000000.gI1X", "99999999999999999999.gI1X", "3 .gI1X" })
+    for (const auto* text : rejected)
     {
-        block = juce::MemoryBlock ("keep", 4);
+        juce::MemoryBlock block ("keep", 4);
         EXPECT_FALSE (StandalonePluginHolder::decodeStateText (text, block)) << "\"" << text << "\"";
         EXPECT_EQ (block, juce::MemoryBlock ("keep", 4)) << "\"" << text << "\"";
+    }
+}
+
+//==============================================================================
+TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndTheDialogOffersThemAll)
+{
+    TempSettings settings;
+    settings.get().setValue ("audioSetup", "<DEVICESETUP deviceType=\"Fake\" audioOutputDeviceName=\"gone\" audioInputDeviceName=\"gone\"/>");
+    auto holder = makeHolder (&settings.get());
+    holder->deviceManager.addAudioDeviceType (std::make_unique<FakeDeviceType>());
+    holder->init (true, {});
+
+    const auto expectChannels = [&] (int expected)
+    {
+        auto* device = holder->deviceManager.getCurrentAudioDevice();
+        ASSERT_NE (device, nullptr);
+        EXPECT_EQ (device->getName(), "Fake");
+        EXPECT_EQ (device->getActiveInputChannels().countNumberOfSetBits(), expected);
+        EXPECT_EQ (device->getActiveOutputChannels().countNumberOfSetBits(), expected);
+    };
+
+    expectChannels (16);
+    holder->showAudioSettingsDialog();
+    auto* dialog = findSettingsDialog();
+    ASSERT_NE (dialog, nullptr);
+    auto lists = findChildren<juce::ListBox> (*dialog);
+    lists.removeIf ([] (auto* list) { return list->getModel() == nullptr || list->getModel()->getNumRows() != 8; });
+    ASSERT_EQ (lists.size(), 2) << "8 stereo pairs each way";
+
+    // Switch the last pairs off and on again: a limit below 16 refuses the second step.
+    for (int step = 0; step < 2; ++step)
+    {
+        for (auto* list : lists)
+            list->getModel()->returnKeyPressed (7);
+
+        expectChannels (14 + 2 * step);
+    }
+
+    closeModalWindows();
+}
+
+TEST (SettingsDialog, OpensWithoutBlockingWithTheMuteToggleBoundBothWaysAndGoesWithItsHolder)
+{
+    TempSettings settings;
+    auto holder = makeHolder (&settings.get());
+    auto other = makeHolder (nullptr);
+    holder->showAudioSettingsDialog();
+    other->showAudioSettingsDialog();
+
+    auto* dialog = findSettingsDialog();
+    ASSERT_NE (dialog, nullptr);
+    EXPECT_TRUE (dialog->isCurrentlyModal (false));
+    auto* toggle = findChild<juce::ToggleButton> (*dialog, [] (auto& b) { return b.getButtonText() == "Mute audio input"; });
+    ASSERT_NE (toggle, nullptr);
+    EXPECT_TRUE (toggle->getToggleState());
+
+    toggle->triggerClick();
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return ! holder->muteInput.load(); }, 2000));
+    holder->shouldMuteInput = true;
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return toggle->getToggleState() && holder->muteInput.load(); }, 2000));
+
+    holder.reset();
+    EXPECT_NE (findSettingsDialog(), nullptr) << "the other holder's stays";
+    other.reset();
+    EXPECT_EQ (findSettingsDialog(), nullptr);
+    pumpMessages (50);
+}
+
+TEST (SettingsDialog, ContentIsAsHighAsTheSelectorWithTheToggleRowAbove)
+{
+    TempSettings settings;
+    auto holder = makeHolder (&settings.get());
+
+    for (const auto feedbackPossible : { true, false })
+    {
+        holder->processorHasPotentialFeedbackLoop = feedbackPossible;
+        StandalonePluginHolder::SettingsComponent content (*holder, holder->deviceManager, 16, 16);
+        content.setSize (500, 550);
+        content.setToRecommendedSize();
+        auto* selector = findChildren<juce::AudioDeviceSelectorComponent> (content).getFirst();
+        const auto extra = feedbackPossible ? 36 : 0;
+        EXPECT_EQ (selector->getBounds(), juce::Rectangle<int> (0, extra, 500, content.getHeight() - extra));
+
+        selector->setSize (500, selector->getHeight() + 100);
+        EXPECT_EQ (content.getHeight(), selector->getHeight() + extra) << "follows the selector";
     }
 }
