@@ -50,12 +50,6 @@ bool isValidUtf8 (const char* text, size_t length) noexcept
     return true;
 }
 
-bool startsWith (const char* text, size_t length, const char* prefix) noexcept
-{
-    const auto prefixLength = std::strlen (prefix);
-    return length >= prefixLength && std::memcmp (text, prefix, prefixLength) == 0;
-}
-
 /** True when the text holds "<!DOCTYPE", in any case. */
 bool hasDocumentType (const char* text, size_t length) noexcept
 {
@@ -87,14 +81,13 @@ bool hasDocumentType (const char* text, size_t length) noexcept
 bool isSettingsDocument (const char* text, size_t length)
 {
     constexpr size_t windowSize = 8192;
-    const char* byteOrderMark = "\xef\xbb\xbf";
 
     auto windowEnd = juce::jmin (length, windowSize);
 
     while (windowEnd > 0 && windowEnd < length && (text[windowEnd] & 0xc0) == 0x80)
         --windowEnd;
 
-    const auto skip = startsWith (text, length, byteOrderMark) ? (size_t) 3 : (size_t) 0;
+    const auto skip = length >= 3 && std::memcmp (text, "\xef\xbb\xbf", 3) == 0 ? (size_t) 3 : (size_t) 0;
 
     if (windowEnd < skip)
         return false;
@@ -107,16 +100,13 @@ bool isSettingsDocument (const char* text, size_t length)
         && juce::parseXML (juce::String::fromUTF8 (text + skip, (int) (length - skip))) != nullptr;
 }
 
-/** True when the framework's settings reader reads these bytes safely and as its document.
-    An empty file holds nothing to keep. */
+/** True when the framework's settings reader reads these bytes safely and as its XML
+    document. The reader's binary forms, which trust their strings blindly, start with
+    "PROP" or "CPRP" and so are never that document. An empty file holds nothing to keep. */
 bool isReadableSettingsText (const char* text, size_t length)
 {
     if (length == 0)
         return true;
-
-    // Settings are written as XML; the reader's binary forms trust their strings blindly.
-    if (startsWith (text, length, "PROP") || startsWith (text, length, "CPRP"))
-        return false;
 
     // The reader stops at a zero byte.
     if (const auto* zero = static_cast<const char*> (std::memchr (text, 0, length)))
