@@ -2,10 +2,10 @@
 #include "ParameterMaps.h"
 #include "PluginEditor.h"
 #include "SwitchDefaults.h"
+#include "UntrustedInput.h"
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 #if JUCE_USE_SSE_INTRINSICS
  #include <emmintrin.h>
@@ -40,44 +40,6 @@ const float bassPresenceThreshold = floatThreshold (0.01);
 constexpr juce::uint32 stateMagic = 0x21324356;
 constexpr int stateHeaderSize = 8;
 
-/** Strict UTF-8 (no overlong forms, surrogates or code points past U+10FFFF), which the
-    framework reads and writes back byte for byte. Its own check lets overlong forms
-    through, and those are not written back as they were read. The framework steps
-    over a character's continuation bytes without looking at them, so any broken
-    sequence can take its XML parser past the end of the text. */
-bool isValidUtf8 (const char* text, size_t length) noexcept
-{
-    const auto* bytes = reinterpret_cast<const juce::uint8*> (text);
-
-    for (size_t i = 0; i < length;)
-    {
-        const auto lead = bytes[i];
-        size_t extra = 0;
-        juce::uint8 low = 0x80, high = 0xbf;   // the range of the first continuation byte
-
-        if (lead < 0x80)            { ++i; continue; }
-        if (lead >= 0xc2 && lead <= 0xdf)   extra = 1;
-        else if (lead == 0xe0)              { extra = 2; low = 0xa0; }
-        else if (lead == 0xed)              { extra = 2; high = 0x9f; }
-        else if (lead >= 0xe1 && lead <= 0xef)  extra = 2;
-        else if (lead == 0xf0)              { extra = 3; low = 0x90; }
-        else if (lead == 0xf4)              { extra = 3; high = 0x8f; }
-        else if (lead >= 0xf1 && lead <= 0xf3)  extra = 3;
-        else return false;
-
-        if (length - i <= extra || bytes[i + 1] < low || bytes[i + 1] > high)
-            return false;
-
-        for (size_t k = 2; k <= extra; ++k)
-            if ((bytes[i + k] & 0xc0) != 0x80)
-                return false;
-
-        i += extra + 1;
-    }
-
-    return true;
-}
-
 /** Readies a loaded element and its descendants to become a tree. Text between
     elements is dropped, since a tree has nowhere to keep it. Refused: an attribute
     given twice (also through the "base64:" prefix), which a tree would keep twice
@@ -95,7 +57,7 @@ bool prepareForTree (juce::XmlElement& element)
         if (name.startsWith ("base64:"))
         {
             // The framework decodes it into a binary property named without the prefix.
-            if (! JuceDemoPluginAudioProcessor::canDecodeBase64Safely (element.getAttributeValue (i)))
+            if (! UntrustedInput::canDecodeBase64Safely (element.getAttributeValue (i)))
                 return false;
 
             name = name.substring (7);
@@ -459,7 +421,7 @@ void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int si
     const auto* zero = static_cast<const char*> (std::memchr (text, 0, available));
     const auto length = zero != nullptr ? (size_t) (zero - text) : available;
 
-    if (length == 0 || ! canParseXmlSafely (text, length))
+    if (length == 0 || ! UntrustedInput::canParseXmlSafely (text, length))
         return;
 
     const juce::String xmlText (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + length));
@@ -505,75 +467,6 @@ void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int si
 
         parameters.replaceState (tree);
     }
-}
-
-//==============================================================================
-bool JuceDemoPluginAudioProcessor::canDecodeBase64Safely (const juce::String& text)
-{
-    const auto dot = text.indexOfChar ('.');
-
-    if (dot < 0)
-        return false;
-
-    // Every character from '+' to 'z' after the "." fills six bits, as the framework decodes.
-    juce::int64 numDataChars = 0;
-
-    for (auto p = text.getCharPointer() + dot + 1; ! p.isEmpty(); ++p)
-        if (*p >= '+' && *p <= 'z')
-            ++numDataChars;
-
-    const auto maxBytes = juce::jmin ((juce::int64) std::numeric_limits<int>::max(), numDataChars * 6 / 8);
-    const auto countText = text.substring (0, dot).trimStart();
-
-    if (countText.isEmpty())
-        return false;
-
-    juce::int64 count = 0;
-
-    for (auto p = countText.getCharPointer(); ! p.isEmpty(); ++p)
-    {
-        if (! juce::CharacterFunctions::isDigit (*p))
-            return false;
-
-        count = count * 10 + (juce::int64) (*p - '0');
-
-        if (count > maxBytes)
-            return false;
-    }
-
-    return true;
-}
-
-bool JuceDemoPluginAudioProcessor::canParseXmlSafely (const char* text, size_t length) noexcept
-{
-    if (! isValidUtf8 (text, length))
-        return false;
-
-    // Every element starts with a '<' that is not followed by '/': counting those
-    // bounds the elements, and so the nesting depth.
-    int possibleElements = 0;
-    bool rootStarted = false;
-
-    for (size_t i = 0; i < length; ++i)
-    {
-        if (text[i] != '<')
-            continue;
-
-        const auto next = i + 1 < length ? text[i + 1] : '\0';
-
-        if (next == '/')
-            continue;
-
-        if (next == '?' && rootStarted)
-            return false;
-
-        rootStarted = rootStarted || (next != '?' && next != '!');
-
-        if (++possibleElements > maximumXmlElements)
-            return false;
-    }
-
-    return true;
 }
 
 //==============================================================================

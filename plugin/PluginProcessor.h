@@ -70,27 +70,6 @@ public:
 
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
-    /** The most elements that XML text handed to the framework's parser may hold. */
-    static constexpr int maximumXmlElements = 1000;
-
-    /**
-        Any thread. True when the framework's XML parser can be given this text. It
-        must be strict UTF-8, since the parser can run past the end of a broken
-        sequence. It may hold at most maximumXmlElements elements, since the parser
-        recurses once per nesting level. And a processing instruction ("<?...?>")
-        may only stand before the root element, since the parser loops for ever on
-        one among an element's content. Text this program writes passes.
-    */
-    static bool canParseXmlSafely (const char* text, size_t length) noexcept;
-
-    /**
-        Any thread. True when the framework's MemoryBlock::fromBase64Encoding can be
-        given this text: it sizes its block from the count before the "." without a
-        check, so the count must be a plain decimal number (leading blanks allowed)
-        that the characters after the "." can carry.
-    */
-    static bool canDecodeBase64Safely (const juce::String& text);
-
     /** Message thread. Recomputes the 17 crossover filters from "balance" for the given sample rate.
         A rate that is not finite or not above twice the crossover frequency leaves the filters
         as they are. */

@@ -1,9 +1,9 @@
 #include "StandaloneFilterApp.h"
 
 #include "DemoTaskbarComponent.h"
-#include "PluginProcessor.h"
+#include "UntrustedInput.h"
 
-#include <cstring>
+#include <iostream>
 
 namespace juce
 {
@@ -34,25 +34,21 @@ PropertiesFile::Options StandaloneFilterApp::getSettingsOptions (const String& a
     return options;
 }
 
-bool StandaloneFilterApp::setAsideUnsafeSettingsFile (const File& settingsFile)
+PropertySet* StandaloneFilterApp::openUserSettings()
 {
-    MemoryBlock bytes;
+    const auto file = appProperties.getStorageParameters().getDefaultFile();
 
-    if (! settingsFile.existsAsFile() || ! settingsFile.loadFileAsData (bytes))
-        return false;
+    if (UntrustedInput::setAsideUnreadableSettingsFile (file) != UntrustedInput::SettingsFileCheck::leftInPlace)
+        return appProperties.getUserSettings();
 
-    const auto* text = static_cast<const char*> (bytes.getData());
-    const auto size = bytes.getSize();
+    // The file stays as it is: this run keeps its settings in memory and never writes them.
+    std::cerr << "Tarrowby: the settings file " << file.getFullPathName()
+              << " cannot be read safely and could not be moved aside; starting with default settings, which will not be saved" << std::endl;
 
-    // Settings are written as XML; the reader's binary forms trust their strings blindly.
-    const auto isBinaryForm = size >= 4 && (std::memcmp (text, "PROP", 4) == 0 || std::memcmp (text, "CPRP", 4) == 0);
-
-    if (! isBinaryForm && JuceDemoPluginAudioProcessor::canParseXmlSafely (text, size))
-        return false;
-
-    const auto aside = settingsFile.getSiblingFile (settingsFile.getFileName() + ".unreadable")
-                           .getNonexistentSibling (false);
-    return settingsFile.moveFileTo (aside);
+    auto options = appProperties.getStorageParameters();
+    options.doNotSave = true;
+    settingsOfThisRunOnly = std::make_unique<PropertiesFile> (File(), options);
+    return settingsOfThisRunOnly.get();
 }
 
 const String StandaloneFilterApp::getApplicationName()    { return "Tarrowby"; }
@@ -65,14 +61,12 @@ StandaloneFilterWindow* StandaloneFilterApp::createWindow()
     const auto backgroundColour = LookAndFeel::getDefaultLookAndFeel()
                                       .findColour (ResizableWindow::backgroundColourId);
 
-    setAsideUnsafeSettingsFile (appProperties.getStorageParameters().getDefaultFile());
-
     Array<StandalonePluginHolder::PluginInOuts> channels;
     channels.add ({ 16, 16 });
 
     auto* window = new StandaloneFilterWindow (getApplicationName(),
                                                backgroundColour,
-                                               appProperties.getUserSettings(),
+                                               openUserSettings(),
                                                false,
                                                {},
                                                nullptr,

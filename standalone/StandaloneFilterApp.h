@@ -40,17 +40,17 @@ public:
     /** The settings-file options this application uses. */
     static PropertiesFile::Options getSettingsOptions (const String& applicationName);
 
-    /** Moves a settings file that the framework's reader could not take safely (it could
-        loop, recurse past the stack or read past the end of the text) to a sibling named
-        "<file>.unreadable", keeping its bytes, so that the application starts with
-        defaults. Returns true when it moved the file. */
-    static bool setAsideUnsafeSettingsFile (const File& settingsFile);
-
 protected:
     ApplicationProperties appProperties;
+    std::unique_ptr<PropertiesFile> settingsOfThisRunOnly;
     std::unique_ptr<StandaloneFilterWindow> mainWindow;
 
 private:
+    /** Message thread, at start. The user settings of appProperties once the file at their path
+        is safe to read (see UntrustedInput); when it is not and cannot be moved aside, settings
+        for this run only, empty and never saved, so that the file is neither read nor overwritten. */
+    PropertySet* openUserSettings();
+
     /** The system's quit requests, routed to systemRequestedQuit from the end of initialise
         to the start of shutdown; those from earlier wait, later ones are ignored. */
     std::unique_ptr<tarrowby::QuitRequestSignal> quitRequests;

@@ -1,8 +1,7 @@
 #include "StandalonePluginHolder.h"
 
 #include "PluginProcessor.h"
-
-#include <limits>
+#include "UntrustedInput.h"
 
 namespace juce
 {
@@ -56,23 +55,11 @@ bool writeStateFile (const File& file, const MemoryBlock& data)
     return temp.overwriteTargetFileWithTemporary();
 }
 
+/** Only a regular file of a state's size is read: never a device, a pipe or a folder. */
 bool readStateFile (const File& file, MemoryBlock& data)
 {
-    if (! file.exists() || file.isDirectory())
-        return false;
-
-    const auto size = file.getSize();
-
-    // setStateInformation takes an int count.
-    if (size > (int64) std::numeric_limits<int>::max())
-        return false;
-
-    FileInputStream in (file);
-
-    if (! in.openedOk())
-        return false;
-
-    return (int64) in.readIntoMemoryBlock (data) == size;
+    return UntrustedInput::readRegularFile (file, UntrustedInput::maximumStateFileSize, data)
+        == UntrustedInput::FileRead::read;
 }
 
 void showStateFileWarning (const String& title, const String& message)
@@ -153,7 +140,7 @@ void StandalonePluginHolder::init (bool enableAudioInput, const String& preferre
         // A set-up that the framework's parser can't take safely counts as absent.
         const auto setupText = userSettings->getValue ("audioSetup");
 
-        if (JuceDemoPluginAudioProcessor::canParseXmlSafely (setupText.toRawUTF8(), setupText.getNumBytesAsUTF8()))
+        if (UntrustedInput::canParseXmlSafely (setupText.toRawUTF8(), setupText.getNumBytesAsUTF8()))
             savedSetup = parseXML (setupText);
 
         shouldMuteInput = userSettings->getBoolValue ("shouldMuteInput", true);
@@ -236,7 +223,7 @@ void StandalonePluginHolder::savePluginState()
 
 bool StandalonePluginHolder::decodeStateText (const String& text, MemoryBlock& destData)
 {
-    return JuceDemoPluginAudioProcessor::canDecodeBase64Safely (text)
+    return UntrustedInput::canDecodeBase64Safely (text)
         && destData.fromBase64Encoding (text);
 }
 

@@ -5,6 +5,7 @@
 #include "FuzzSupport.h"
 #include "StandaloneFilterApp.h"
 #include "StandalonePluginHolder.h"
+#include "UntrustedInput.h"
 
 namespace
 {
@@ -25,8 +26,12 @@ void tarrowby::fuzz::fuzzOne (const std::uint8_t* data, std::size_t size)
     require (settingsFile.replaceWithData (data, size), "settings file written");
 
     // As the application does before it opens the file: what the framework's reader
-    // could not take safely is moved aside, bytes kept, and the start uses defaults.
-    if (juce::StandaloneFilterApp::setAsideUnsafeSettingsFile (settingsFile))
+    // could not take safely, or would not read, is moved aside, bytes kept, and the
+    // start uses defaults.
+    const auto check = UntrustedInput::setAsideUnreadableSettingsFile (settingsFile);
+    require (check != UntrustedInput::SettingsFileCheck::leftInPlace, "the folder is writable");
+
+    if (check == UntrustedInput::SettingsFileCheck::setAside)
     {
         require (! settingsFile.exists(), "the unsafe file was moved");
         const auto aside = settingsFile.getSiblingFile ("Tarrowby.settings.unreadable");
@@ -35,6 +40,7 @@ void tarrowby::fuzz::fuzzOne (const std::uint8_t* data, std::size_t size)
     }
 
     juce::PropertiesFile settings (settingsFile, juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
+    require (size == 0 || settings.isValidFile(), "a file that was kept, unless empty, reads as the settings document");
 
     {
         juce::Array<juce::StandalonePluginHolder::PluginInOuts> channels;

@@ -1,4 +1,5 @@
 #include "HostTestSupport.h"
+#include "TestFifo.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -148,9 +149,16 @@ TEST_F (StateFiles, LoadingHandsTheFileBytesToTheProcessorOrWarnsAndLeavesIt)
     EXPECT_EQ (probe.lastStateRead.getSize(), 0u);
     EXPECT_EQ (takeWarning(), "");
 
-    for (const auto& unreadable : { folder.getChildFile ("missing"), folder })
+    // Only a regular file of a state's size is read: never a device, a pipe or a folder, and never waiting.
+    const auto pipe = folder.getChildFile ("pipe");
+    TestFifo fifo (pipe);
+    ASSERT_TRUE (fifo.made);
+    const auto tooLarge = folder.getChildFile ("too-large");
+    ASSERT_TRUE (tooLarge.replaceWithData (makeBytes (1024 * 1024 + 1).getData(), 1024 * 1024 + 1));
+
+    for (const auto& unreadable : { folder.getChildFile ("missing"), folder, juce::File ("/dev/zero"), pipe, tooLarge })
     {
-        EXPECT_FALSE (holder->loadStateFrom (unreadable));
+        EXPECT_FALSE (holder->loadStateFrom (unreadable)) << unreadable.getFullPathName();
         EXPECT_EQ (takeWarning(), loadWarning);
     }
 
