@@ -50,7 +50,7 @@ TEST (Processor, LayoutNeedsAnEnabledOutputAndAnInputThatIsDisabledOrMatchesIt)
     using Set = juce::AudioChannelSet;
     const std::tuple<Set, Set, bool> cases[] = { { Set::disabled(), Set::stereo(), true }, { Set::discreteChannels (16), Set::discreteChannels (16), true },
                                                  { Set::mono(), Set::stereo(), false }, { Set::discreteChannels (2), Set::stereo(), false },
-                                                 { Set::stereo(), Set::disabled(), false } };
+                                                 { Set::stereo(), Set::disabled(), false }, { Set::disabled(), Set::disabled(), false } };
 
     for (const auto& [in, out, supported] : cases)
         EXPECT_EQ (processor.isBusesLayoutSupported ({ { in }, { out } }), supported) << in.getDescription();
