@@ -42,6 +42,12 @@ public:
     JuceDemoPluginAudioProcessor& getProcessor() const noexcept { return pluginProcessor; }
 
     //==============================================================================
+    /** The switch matrix, read by the processor's poll. bassButtons[3] exists but is never shown. */
+    std::array<std::unique_ptr<juce::ToggleButton>, numChannels> muteButtons, soloButtons, bassButtons;
+    /** On: the whole row is not applied. */
+    std::unique_ptr<juce::ToggleButton> muteBypassButton, soloBypassButton, bassBypassButton;
+
+private:
     juce::Label gainLabel, crossoverLabel;
 
     /** One meter per channel; all empty unless the process runs stand-alone. */
@@ -49,10 +55,6 @@ public:
     /** Green while the processor's channelPairsDiffer / bassSignalPresent is set, else half-transparent red. */
     std::unique_ptr<SimpleLED> layoutLed, bassManLed;
 
-    /** The switch matrix, read by the processor's poll. bassButtons[3] exists but is never shown. */
-    std::array<std::unique_ptr<juce::ToggleButton>, numChannels> muteButtons, soloButtons, bassButtons;
-    /** On: the whole row is not applied. */
-    std::unique_ptr<juce::ToggleButton> muteBypassButton, soloBypassButton, bassBypassButton;
     /** "1" .. "16" and "x" above the bypass column. */
     std::array<std::unique_ptr<juce::Label>, numChannels + 1> channelLabels;
 
@@ -74,7 +76,6 @@ public:
     juce::Image logoImage;
     juce::HyperlinkButton donateLink;
 
-private:
     JuceDemoPluginAudioProcessor& pluginProcessor;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JuceDemoPluginAudioProcessorEditor)

@@ -97,14 +97,14 @@ public:
     std::atomic<bool> bassSignalPresent { false };
     std::atomic<bool> channelPairsDiffer { false };
 
-    /** The normalised "gain" and "balance" values that the poll last saw. */
-    float lastGainValue = 0.8f;
-    float lastCrossoverValue = 0.5f;
-
     /** Message thread, every 200 ms: copies the editor's switches and handles one changed parameter. */
     void timerCallback() override;
 
 private:
+    /** The normalised "gain" and "balance" values that the poll last saw. */
+    float lastGainValue = 0.8f;
+    float lastCrossoverValue = 0.5f;
+
     float getNormalisedValue (juce::StringRef parameterId) const noexcept;
 
     bool compareChannelPairs (const juce::AudioBuffer<float>&) const noexcept;

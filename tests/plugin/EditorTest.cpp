@@ -1,4 +1,4 @@
-#include "EditorTestSupport.h"
+#include "ProcessorTestHelpers.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,366 +9,271 @@ using namespace tarrowby::test;
 
 namespace
 {
-using Editor = JuceDemoPluginAudioProcessor::JuceDemoPluginAudioProcessorEditor;
 using Rect = juce::Rectangle<int>;
+const auto black = juce::Colours::black, green = juce::Colours::green, yellow = juce::Colours::yellow;
+const auto red = juce::Colours::red, grey = juce::Colours::grey;
 
-class EditorTest : public ::testing::Test
+/** Renders a component's own paint. */
+juce::Image renderPaint (juce::Component& component)
 {
-protected:
-    Editor& makeEditor (int width = 472, int height = 310)
-    {
-        setEditorSize (processor, width, height);
-        return makeEditorFromTree();
-    }
+    juce::Image image (juce::Image::ARGB, component.getWidth(), component.getHeight(), true);
+    juce::Graphics g (image);
+    component.paint (g);
+    return image;
+}
 
-    Editor& makeEditorFromTree()
+bool coloursMatch (juce::Colour a, juce::Colour b, int tolerance = 2)
+{
+    const auto close = [tolerance] (int x, int y) { return std::abs (x - y) <= tolerance; };
+    return close (a.getRed(), b.getRed()) && close (a.getGreen(), b.getGreen()) && close (a.getBlue(), b.getBlue())
+        && close (a.getAlpha(), b.getAlpha());
+}
+
+struct EditorTest : ::testing::Test
+{
+    Editor& makeEditor (const juce::ValueTree& uiState = juce::ValueTree ("uiState", { { "width", 472 }, { "height", 310 } }))
     {
+        auto state = processor.parameters.copyState();
+        state.removeChild (state.getChildWithName ("uiState"), nullptr);
+
+        if (uiState.isValid())
+            state.appendChild (uiState, nullptr);
+
+        processor.parameters.replaceState (state);
         editor.reset();
         editor = std::make_unique<Editor> (processor);
         return *editor;
     }
 
-    void setPeaks (std::initializer_list<float> values)
-    {
-        for (size_t i = 0; i < processor.peakLevels.size(); ++i)
-            processor.peakLevels[i] = i < values.size() ? values.begin()[i] : 0.0f;
-    }
-
-    float parameterValue (const char* id) { return processor.parameters.getParameter (id)->getValue(); }
-
     ScopedWrapperType standalone;
-    JuceDemoPluginAudioProcessor processor;
+    Processor processor;
     std::unique_ptr<Editor> editor;
 };
 
-void expectMatrixDefaults (const Editor& e)
+/** The lamps, top (the channel pairs) to bottom (bass). */
+std::vector<SimpleLED*> lampsOf (Editor& e)
 {
-    auto expectSwitch = [] (const juce::ToggleButton& button, const char* text, bool isOn, int index)
-    {
-        EXPECT_EQ (button.getButtonText(), text) << index;
-        EXPECT_EQ (button.getToggleState(), isOn) << text << " " << index;
-        EXPECT_TRUE (button.getClickingTogglesState());
-    };
-
-    for (int i = 0; i < 16; ++i)
-    {
-        expectSwitch (*e.muteButtons[(size_t) i], "m", i >= 12, i);
-        expectSwitch (*e.soloButtons[(size_t) i], "x", i >= 8 && i <= 11, i);
-        expectSwitch (*e.bassButtons[(size_t) i], "b", i >= 4 && i <= 11, i);
-    }
-
-    expectSwitch (*e.muteBypassButton, "m", false, 16);
-    expectSwitch (*e.soloBypassButton, "m", true, 16);
-    expectSwitch (*e.bassBypassButton, "m", false, 16);
+    auto lamps = childrenOf<SimpleLED> (e);
+    std::sort (lamps.begin(), lamps.end(), [] (auto* a, auto* b) { return a->getY() < b->getY(); });
+    return lamps;
 }
 
-bool clickAndWait (juce::Button& button)
+bool showsText (Editor& e, const juce::String& text)
 {
-    const auto before = button.getToggleState();
-    button.triggerClick();
-    return pumpMessagesUntil ([&] { return button.getToggleState() != before; }, 2000);
-}
-
-const auto grey = juce::Colours::grey;
-const auto darkBand = grey.overlaidWith (juce::Colours::black.withAlpha (0.21f));
-const auto lightBand = grey.overlaidWith (juce::Colours::white.withAlpha (0.21f));
-
-void expectPixel (const juce::Image& image, int x, int y, juce::Colour expected)
-{
-    EXPECT_TRUE (coloursMatch (image.getPixelAt (x, y), expected))
-        << "(" << x << ", " << y << "): " << image.getPixelAt (x, y).toDisplayString (true) << ", expected " << expected.toDisplayString (true);
+    const auto labels = childrenOf<juce::Label> (e);
+    return std::any_of (labels.begin(), labels.end(), [&] (auto* label) { return label->getText() == text; });
 }
 } // namespace
 
-//==============================================================================
-TEST_F (EditorTest, EveryNewEditorShowsTheSwitchDefaults)
-{
-    auto& first = makeEditor();
-    expectMatrixDefaults (first);
-
-    for (auto* row : { &first.muteButtons, &first.soloButtons, &first.bassButtons })
-        for (auto& button : *row)
-            if (button != first.bassButtons[3])
-                EXPECT_TRUE (button->isVisible() && button->getParentComponent() == &first);
-
-    // Channel 4's bass switch exists but is never shown.
-    EXPECT_FALSE (first.bassButtons[3]->isVisible());
-    EXPECT_EQ (first.bassButtons[3]->getParentComponent(), nullptr);
-
-    ASSERT_TRUE (clickAndWait (*first.muteButtons[0]));
-    ASSERT_TRUE (clickAndWait (*first.soloBypassButton));
-    expectMatrixDefaults (makeEditor());
-}
-
 TEST_F (EditorTest, SizeComesFromTheUiStateChild)
 {
-    EXPECT_EQ (makeEditorFromTree().getBounds(), Rect (0, 0, 472, 310)); // the processor's own tree
+    const std::pair<juce::ValueTree, Rect> cases[] = {
+        { juce::ValueTree ("uiState", { { "width", 600 }, { "height", 400 } }), { 0, 0, 600, 400 } },
+        { juce::ValueTree::fromXml (R"(<uiState width="640" height="420"/>)"), { 0, 0, 640, 420 } }, // numbers as text
+        { juce::ValueTree ("uiState", { { "width", 500 } }), { 0, 0, 500, 0 } },
+        { juce::ValueTree ("uiState", { { "width", -20 }, { "height", 310 } }), { 0, 0, 0, 310 } },
+        { {}, {} } };
 
-    setEditorSize (processor, 600, 400);
-    EXPECT_EQ (makeEditorFromTree().getBounds(), Rect (0, 0, 600, 400));
-
-    // A tree rebuilt from saved XML holds the numbers as text.
-    replaceUiState (processor, juce::ValueTree::fromXml (R"(<uiState width="640" height="420"/>)"));
-    EXPECT_EQ (makeEditorFromTree().getBounds(), Rect (0, 0, 640, 420));
-
-    replaceUiState (processor, juce::ValueTree ("uiState", { { "width", 500 } }));
-    EXPECT_EQ (makeEditorFromTree().getBounds(), Rect (0, 0, 500, 0));
-
-    replaceUiState (processor, {});
-    EXPECT_EQ (makeEditorFromTree().getBounds(), Rect());
-
-    setEditorSize (processor, -20, 310); // gives an empty editor, not a broken one
-    EXPECT_EQ (makeEditorFromTree().getBounds(), Rect (0, 0, 0, 310));
+    for (const auto& [uiState, bounds] : cases)
+        EXPECT_EQ (makeEditor (uiState).getBounds(), bounds);
 }
 
-TEST_F (EditorTest, ControlsDriveTheirParametersBothWays)
+TEST_F (EditorTest, ControlsDriveTheirParameters)
 {
-    processor.parameters.getParameter ("gain")->setValueNotifyingHost (0.5f);
-    processor.parameters.getParameter ("balance")->setValueNotifyingHost (0.5f);
     auto& e = makeEditor();
+    const auto buttons = childrenOf<juce::TextButton> (e);
+    const auto sliders = childrenOf<juce::Slider> (e); // gain, crossover
+    ASSERT_EQ (buttons.size() + sliders.size(), 4u);
 
-    EXPECT_EQ (e.gainLabel.getText(), "Gain:");
-    EXPECT_EQ (e.crossoverLabel.getText(), "Crossover Fc:");
-    EXPECT_EQ (e.gainLabel.getAttachedComponent(), &e.gainSlider);
-    EXPECT_EQ (e.gainSlider.getRange(), juce::Range<double> (-60.0, 0.0));
-    EXPECT_EQ (e.crossoverSlider.getRange(), juce::Range<double> (80.0, 125.0));
-    EXPECT_DOUBLE_EQ (e.gainSlider.getValue(), -30.0);
-    EXPECT_DOUBLE_EQ (e.crossoverSlider.getValue(), 102.5);
+    // The knobs snap to 0.1 dB and 0.5 Hz and move their parameters.
+    sliders[0]->setValue (-20.04, juce::sendNotificationSync);
+    sliders[1]->setValue (110.3, juce::sendNotificationSync);
+    EXPECT_NEAR (getNormalised (processor, "gain"), 40.0f / 60.0f, 1.0e-6f);
+    EXPECT_NEAR (getNormalised (processor, "balance"), 30.5f / 45.0f, 1.0e-6f);
+    EXPECT_TRUE (childrenOf<juce::HyperlinkButton> (e)[0]->getURL().toString (true).endsWith ("&version=0.9.1&platform=mac"));
 
-    // Values snap to the step (0.1 dB, 0.5 Hz), and the parameters follow the knobs.
-    e.gainSlider.setValue (-20.04, juce::sendNotificationSync);
-    EXPECT_DOUBLE_EQ (e.gainSlider.getValue(), -20.0);
-    EXPECT_NEAR (parameterValue ("gain") * 60.0f - 60.0f, -20.0f, 1.0e-4f);
-
-    e.crossoverSlider.setValue (110.3, juce::sendNotificationSync);
-    EXPECT_DOUBLE_EQ (e.crossoverSlider.getValue(), 110.5);
-    EXPECT_NEAR (parameterValue ("balance") * 45.0f + 80.0f, 110.5f, 1.0e-4f);
-
-    processor.parameters.getParameter ("gain")->setValueNotifyingHost (1.0f);
-    EXPECT_DOUBLE_EQ (e.gainSlider.getValue(), 0.0);
-
-    for (const auto& [button, id, text] : { std::tuple { &e.dimButton, "dim", "Dim" }, std::tuple { &e.cutButton, "mute", "Cut" } })
+    for (auto [button, id] : { std::pair { buttons[0], "dim" }, std::pair { buttons[1], "mute" } })
     {
-        EXPECT_EQ (button->getButtonText(), text);
-        EXPECT_EQ (parameterValue (id), 0.0f);
-        ASSERT_TRUE (clickAndWait (*button));
-        EXPECT_EQ (parameterValue (id), 1.0f) << id;
-        ASSERT_TRUE (clickAndWait (*button));
-        EXPECT_EQ (parameterValue (id), 0.0f) << id;
+        button->triggerClick();
+        EXPECT_TRUE (pumpMessagesUntil ([&] { return getNormalised (processor, id) == 1.0f; }, 2000)) << id;
     }
-
-    const auto url = e.donateLink.getURL().toString (true);
-    EXPECT_TRUE (url.startsWith ("https://") && url.endsWith ("/cgi-bin/donate.php?title=tarrowby&version=0.9.1&platform=mac")) << url;
-}
-
-TEST_F (EditorTest, DimAndCutShowBlackTextOnLightSkyBlueWhileOn)
-{
-    auto& e = makeEditor();
-    EXPECT_EQ (&e.dimButton.getLookAndFeel(), &e.popupLookAndFeel);
-    EXPECT_EQ (e.cutButton.findColour (juce::TextButton::buttonOnColourId), juce::Colours::lightskyblue);
-    EXPECT_EQ (e.cutButton.findColour (juce::TextButton::textColourOnId), juce::Colours::black);
-
-    e.dimButton.setToggleState (true, juce::dontSendNotification);
-    const auto image = e.dimButton.createComponentSnapshot (e.dimButton.getLocalBounds(), true, 1.0f);
-
-    // The body left of the text is light sky blue (the look-and-feel mutes its saturation a little).
-    EXPECT_TRUE (coloursMatch (image.getPixelAt (8, 12), juce::Colours::lightskyblue, 16)) << image.getPixelAt (8, 12).toDisplayString (true);
-
-    int darkest = 255 * 3;
-
-    for (int y = 0; y < image.getHeight(); ++y)
-        for (int x = 0; x < image.getWidth(); ++x)
-        {
-            const auto c = image.getPixelAt (x, y);
-            darkest = std::min (darkest, c.getRed() + c.getGreen() + c.getBlue());
-        }
-
-    EXPECT_LT (darkest, 60);
 
     // Popup menus open in the parent the caller names, and nowhere else.
     juce::Component parent;
-    EXPECT_EQ (e.popupLookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options()), nullptr);
-    EXPECT_EQ (e.popupLookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options().withParentComponent (&parent)), &parent);
+    auto& lookAndFeel = dynamic_cast<Editor::ForcePopupsInParentWindow&> (e.getLookAndFeel());
+    EXPECT_EQ (lookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options()), nullptr);
+    EXPECT_EQ (lookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options().withParentComponent (&parent)), &parent);
 }
 
-//==============================================================================
-TEST_F (EditorTest, ChildrenSitAtTheirFixedPositions)
+TEST_F (EditorTest, ChildrenSitAtTheirPositionsAndTheBackgroundHasItsBands)
 {
     auto& e = makeEditor();
+    const auto meters = childrenOf<SimpleMeter> (e);
+    const auto buttons = childrenOf<juce::TextButton> (e);
+    ASSERT_EQ (meters.size(), 16u);
 
-    for (int i : { 0, 15 })
-    {
-        EXPECT_EQ (e.muteButtons[(size_t) i]->getBounds(), Rect (37 + 23 * i, 10, 21, 21));
-        EXPECT_EQ (e.soloButtons[(size_t) i]->getBounds(), Rect (37 + 23 * i, 38, 21, 21));
-        EXPECT_EQ (e.bassButtons[(size_t) i]->getBounds(), Rect (37 + 23 * i, 66, 21, 21));
-        EXPECT_EQ (e.channelLabels[(size_t) i]->getBounds(), Rect (39 + 23 * i, 91, 21, 21));
-    }
+    const std::pair<juce::Component*, Rect> cases[] = {
+        { e.muteButtons[0].get(), { 37, 10, 21, 21 } }, { e.bassButtons[15].get(), { 382, 66, 21, 21 } },
+        { e.soloBypassButton.get(), { 411, 38, 21, 21 } }, { meters[0], { 47, 114, 6, 24 } }, { meters[1], { 69, 114, 6, 24 } },
+        { meters[15], { 391, 114, 6, 24 } }, { lampsOf (e)[0], { 447, 115, 10, 10 } }, { lampsOf (e)[1], { 447, 129, 10, 10 } },
+        { buttons[0], { 202, 235, 92, 24 } }, { buttons[1], { 202, 265, 92, 24 } } };
 
-    EXPECT_EQ (e.meters[0]->getBounds(), Rect (47, 114, 6, 24));
-    EXPECT_EQ (e.meters[1]->getBounds(), Rect (69, 114, 6, 24));
-    EXPECT_EQ (e.meters[15]->getBounds(), Rect (391, 114, 6, 24));
+    e.setSize (500, 310);
 
-    // The bypass column stands 6 px right of the grid.
-    EXPECT_EQ (e.muteBypassButton->getBounds(), Rect (411, 10, 21, 21));
-    EXPECT_EQ (e.bassBypassButton->getBounds(), Rect (411, 66, 21, 21));
-    EXPECT_EQ (e.channelLabels[16]->getBounds(), Rect (413, 91, 21, 21));
-    EXPECT_EQ (e.soloLabelLeft.getBounds(), Rect (1, 38, 36, 20));
-    EXPECT_EQ (e.crossoverSlider.getBounds(), Rect (36, 176, 112, 112));
-    EXPECT_EQ (e.gainSlider.getBounds(), Rect (328, 176, 112, 112));
-    EXPECT_EQ (e.cutButton.getBounds(), Rect (188, 265, 92, 24));
+    for (const auto& [child, bounds] : cases)
+        EXPECT_EQ (child->getBounds(), bounds) << &bounds - &cases[0].second;
 
-    // The right column, the centred buttons and the bottom labels follow the width.
-    for (const auto width : { 472, 500 })
-    {
-        e.setSize (width, 310);
-        const auto shift = width - 472;
-        EXPECT_EQ (e.soloLabelRight.getBounds(), Rect (436 + shift, 38, 36, 20));
-        EXPECT_EQ (e.bassManLabel.getBounds(), Rect (436 + shift, 124, 36, 20));
-        EXPECT_EQ (e.layoutLed->getBounds(), Rect (419 + shift, 115, 10, 10));
-        EXPECT_EQ (e.bassManLed->getBounds(), Rect (419 + shift, 129, 10, 10));
-        EXPECT_EQ (e.donateLink.getBounds(), Rect (174 + shift / 2, 205, 124, 24));
-        EXPECT_EQ (e.dimButton.getBounds(), Rect (188 + shift / 2, 235, 92, 24));
-        EXPECT_EQ (e.infoLabel.getBounds(), Rect (0, 283, 469, 20));
-        EXPECT_EQ (e.versionTextLabel.getBounds(), Rect (0, 270, 469, 40));
-        EXPECT_EQ (e.muteBypassButton->getX(), 411);
-    }
-
-    // Too short for the bottom labels: they shrink to nothing rather than turn negative.
-    e.setSize (300, 5);
-    EXPECT_EQ (e.infoLabel.getBounds(), Rect (0, 0, 300, 0));
-    EXPECT_EQ (e.versionTextLabel.getBounds(), Rect (0, 0, 300, 5));
-}
-
-TEST_F (EditorTest, BackgroundIsGreyWithTranslucentBandsAndTheLogo)
-{
-    auto& e = makeEditor();
+    e.setSize (472, 310);
     const auto image = renderPaint (e);
+    const auto darkBand = grey.overlaidWith (black.withAlpha (0.21f)), lightBand = grey.overlaidWith (juce::Colours::white.withAlpha (0.21f));
+    const std::tuple<int, int, juce::Colour> pixels[] = {
+        { 34, 7, grey }, { 35, 7, darkBand }, { 406, 89, darkBand }, { 407, 35, grey }, { 409, 63, darkBand }, { 436, 33, darkBand },
+        { 437, 7, grey }, { 100, 34, grey }, { 35, 111, lightBand }, { 406, 141, lightBand }, { 100, 142, grey }, { 420, 120, grey },
+        { 207, 184, grey }, { 256, 184, grey }, { 232, 159, grey }, { 232, 208, grey } };
 
-    expectPixel (image, 0, 0, grey);
-    expectPixel (image, 471, 309, grey);
+    for (const auto& [x, y, colour] : pixels)
+        EXPECT_TRUE (coloursMatch (image.getPixelAt (x, y), colour)) << x << ", " << y;
 
-    for (const auto y : { 7, 35, 63 })
-    {
-        // Left band {35, y, 372, 27}, a 2 px gap, then the right band {409, y, 28, 27}.
-        expectPixel (image, 34, y, grey);
-        expectPixel (image, 35, y, darkBand);
-        expectPixel (image, 406, y + 26, darkBand);
-        expectPixel (image, 407, y, grey);
-        expectPixel (image, 409, y, darkBand);
-        expectPixel (image, 436, y + 26, darkBand);
-        expectPixel (image, 437, y, grey);
-        expectPixel (image, 100, y + 27, grey);
-    }
+    // Too narrow for bands, too short for the info label: nothing has a negative size.
+    e.setSize (60, 5);
+    EXPECT_TRUE (coloursMatch (renderPaint (e).getPixelAt (36, 2), grey));
 
-    // Meter band {35, 111, 372, 31}.
-    expectPixel (image, 35, 111, lightBand);
-    expectPixel (image, 406, 141, lightBand);
-    expectPixel (image, 100, 110, grey);
-    expectPixel (image, 100, 142, grey);
-    expectPixel (image, 420, 120, grey);
-
-    // The 48 x 48 logo, unscaled, at (208, 160).
-    ASSERT_EQ (e.logoImage.getBounds(), Rect (0, 0, 48, 48));
-    juce::Image logoOnGrey (juce::Image::ARGB, 48, 48, true);
-    {
-        juce::Graphics g (logoOnGrey);
-        g.fillAll (grey);
-        g.drawImageAt (e.logoImage, 0, 0);
-    }
-
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 48; ++x)
-            ASSERT_TRUE (coloursMatch (image.getPixelAt (208 + x, 160 + y), logoOnGrey.getPixelAt (x, y), 1)) << x << ", " << y;
-
-    // At 200 wide the bands and the logo follow the width: left bands 100 wide, the right ones end at 165.
-    e.setSize (200, 400);
-    auto ops = recordPaint (e);
-    ASSERT_EQ (ops.size(), 9u);
-    EXPECT_EQ (ops[1].transform, juce::AffineTransform::translation (72.0f, 160.0f));
-    EXPECT_EQ (ops[2].area, juce::Rectangle<float> (35, 7, 100, 27));
-    EXPECT_EQ (ops[2].colour, juce::Colours::black.withAlpha (0.21f));
-    EXPECT_EQ (ops[7].area, juce::Rectangle<float> (137, 63, 28, 27));
-    EXPECT_EQ (ops[8].area, juce::Rectangle<float> (35, 111, 100, 31));
-    EXPECT_EQ (ops[8].colour, juce::Colours::white.withAlpha (0.21f));
-
-    // Bands that would have no width are not drawn; nor is a missing logo.
-    e.setSize (80, 310);
-    ops = recordPaint (e);
-    ASSERT_EQ (ops.size(), 5u);
-    EXPECT_EQ (ops[2].area, juce::Rectangle<float> (35, 7, 10, 27));
-
-    e.setSize (70, 310);
-    e.logoImage = {};
-    ASSERT_EQ (recordPaint (e).size(), 1u);
+    for (auto* child : e.getChildren())
+        EXPECT_GE (std::min (child->getWidth(), child->getHeight()), 0);
 }
 
-//==============================================================================
-TEST_F (EditorTest, TickShowsTheCubeRootOfEachPeakClearsThePeaksAndSetsTheLamps)
+TEST_F (EditorTest, RefreshShowsTheCubeRootOfEachPeakClearsThePeaksAndSetsTheLamps)
 {
     auto& e = makeEditor();
+    const auto meters = childrenOf<SimpleMeter> (e);
+    const auto lamps = lampsOf (e);
     EXPECT_EQ (e.getTimerInterval(), 62);
+
     const auto inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-    setPeaks ({ 0.0f, 0.125f, 1.0f, 8.0f, 0.001f, inf, nan });
-    processor.channelPairsDiffer = true;
-
-    e.timerCallback();
-
+    const float peaks[] = { 0.0f, 0.125f, 1.0f, 8.0f, 0.001f, inf, nan };
     const float shown[] = { 0.0f, 0.5f, 1.0f, 1.0f, 0.1f, 1.0f, 1.0f }; // not a number shows full scale
 
     for (size_t i = 0; i < 16; ++i)
+        processor.peakLevels[i] = i < 7 ? peaks[i] : 0.5f;
+
+    processor.channelPairsDiffer = true;
+    e.timerCallback();
+
+    for (size_t i = 0; i < 16; ++i)
     {
-        EXPECT_NEAR (e.meters[i]->level, i < 7 ? shown[i] : 0.0f, 1.0e-6f) << i;
+        EXPECT_NEAR (meters[i]->level, i < 7 ? shown[i] : 0.7937005f, 1.0e-6f) << i;
         EXPECT_EQ (processor.peakLevels[i].load(), 0.0f);
     }
 
-    EXPECT_EQ (e.layoutLed->level, 0.0f);
-    EXPECT_EQ (e.bassManLed->level, 1.0f);
+    EXPECT_EQ (lamps[0]->level, 0.0f);
+    EXPECT_EQ (lamps[1]->level, 1.0f);
 
     processor.channelPairsDiffer = false;
     processor.bassSignalPresent = true;
-    e.timerCallback();
-    EXPECT_EQ (e.layoutLed->level, 1.0f);
-    EXPECT_EQ (e.bassManLed->level, 0.0f);
-
-    // The timer does this by itself, and the meter repaints.
-    setPeaks ({ 0.125f });
-    e.meters[0]->level = 0.0f;
-    ASSERT_TRUE (pumpMessagesUntil ([this] { return processor.peakLevels[0].load() == 0.0f; }, 2000));
-    EXPECT_FLOAT_EQ (e.meters[0]->level, 0.5f);
-    const auto image = e.meters[0]->createComponentSnapshot ({ 0, 0, 6, 24 }, false, 1.0f);
-    EXPECT_EQ (image.getPixelAt (2, 22), juce::Colours::green);
-    EXPECT_EQ (image.getPixelAt (2, 10), juce::Colours::black);
-}
-
-TEST_F (EditorTest, OutsideAStandaloneProcessNothingIsShownOrRefreshed)
-{
-    auto& e = makeEditor();
-    EXPECT_EQ (e.infoLabel.getText(), "App");
-
-    for (auto& meter : e.meters)
-        meter->level = 0.3f;
-
-    e.layoutLed->level = 0.5f;
-    setPeaks ({ 0.5f });
-    processor.channelPairsDiffer = true;
+    processor.peakLevels[0] = 0.5f;
 
     {
         ScopedWrapperType plugin (juce::AudioProcessor::wrapperType_VST3);
-        e.timerCallback();
+        e.timerCallback(); // outside a stand-alone process nothing is refreshed
         EXPECT_EQ (processor.peakLevels[0].load(), 0.5f);
+        EXPECT_EQ (lamps[0]->level, 0.0f);
 
         Editor other (processor);
-        EXPECT_EQ (other.infoLabel.getText(), "???");
-
-        for (auto& meter : other.meters)
-            EXPECT_EQ (meter, nullptr);
-
-        // Built without meters, ticking in a stand-alone process: the peaks are still cleared.
-        ScopedWrapperType standaloneAgain;
-        other.timerCallback();
+        EXPECT_TRUE (childrenOf<SimpleMeter> (other).empty());
+        EXPECT_TRUE (showsText (other, "???"));
     }
 
-    EXPECT_EQ (e.meters[0]->level, 0.3f);
-    EXPECT_EQ (e.layoutLed->level, 0.5f);
-    EXPECT_EQ (processor.peakLevels[0].load(), 0.0f);
+    EXPECT_TRUE (showsText (e, "App"));
+    e.timerCallback();
+    EXPECT_EQ (lamps[0]->level, 1.0f);
+    EXPECT_EQ (lamps[1]->level, 0.0f);
+}
+
+//==============================================================================
+namespace
+{
+struct Meter : SimpleMeter
+{
+    explicit Meter (float initialLevel, int height = 24, int width = 6)
+    {
+        setSize (width, height);
+        level = initialLevel;
+    }
+
+    /** The colour of the bar's middle column at the given row, counted from the top. */
+    juce::Colour paintRow (int y)   { return renderPaint (*this).getPixelAt (getWidth() / 2, y); }
+};
+} // namespace
+
+TEST (SimpleMeter, BarCountsUpFromTheBottomWithYellowAndRedAboveTheirThresholds)
+{
+    // Rows top to bottom at 0.7: the line at 23, empty, yellow from 14 (24 * 0.7 - 24 * c1 = 2.78, truncated)
+    // with the line at 14, green, and the empty bottom row.
+    Meter meter (0.7f);
+    const auto image = renderPaint (meter);
+    std::vector<juce::Colour> inside { grey, black, black, black, black, black, black, green, yellow, grey };
+    inside.resize (23, green);
+    inside.push_back (black);
+
+    for (int x = 0; x < 6; ++x)
+        for (int y = 0; y < 24; ++y)
+            EXPECT_TRUE (coloursMatch (image.getPixelAt (x, y), (x == 0 || x == 5) ? (y == 0 || y == 9 ? grey : black) : inside[(size_t) y]))
+                << x << ", " << y;
+
+    // Out of range: clamped. Red spans 197.7 .. 200 from the bottom.
+    for (const auto [level, clamped, top] : { std::tuple { 1.5f, 1.0f, red }, std::tuple { -0.2f, 0.0f, black },
+                                              std::tuple { std::numeric_limits<float>::quiet_NaN(), 0.0f, black } })
+    {
+        Meter other (level, 200);
+        EXPECT_EQ (other.paintRow (1), top);
+        EXPECT_EQ (other.level, clamped);
+    }
+
+    // The red threshold is compared in double precision: c2 rounded to float lies just above it.
+    for (const auto [level, held] : { std::pair { 0.98855304f, 0 }, std::pair { 0.9885531067848206f, 1 } })
+    {
+        Meter edge (level);
+        renderPaint (edge);
+        EXPECT_EQ (edge.holdCounter, held) << level;
+    }
+
+    Meter narrow (1.0f, 24, 1); // too narrow for a bar: no negative widths
+    renderPaint (narrow);
+}
+
+TEST (SimpleMeter, AnOvershootIsHeldFor32RepaintsOrUntilTheNext)
+{
+    Meter meter (1.0f, 200);
+    EXPECT_EQ (meter.paintRow (0), red);
+    meter.level = 0.3f;
+
+    for (int repaint = 1; repaint <= 31; ++repaint)
+        ASSERT_EQ (meter.paintRow (1), red) << repaint;
+
+    EXPECT_EQ (meter.paintRow (1), black);
+
+    // A lower overshoot restarts the hold at its own level.
+    meter.level = 1.0f;
+    meter.paintRow (0);
+    meter.level = 0.995f;
+    meter.paintRow (0);
+    meter.level = 0.0f;
+    EXPECT_EQ (meter.paintRow (0), black);
+    EXPECT_EQ (meter.paintRow (1), red);
+}
+
+TEST (SimpleLED, ColourFollowsTheLevel)
+{
+    const std::pair<float, juce::Colour> cases[] = { { -1.0f, green }, { 0.0f, green }, { 0.5f, yellow },
+                                                     { 1.0f, red.withAlpha (0.5f) }, { 2.0f, red.withAlpha (0.5f) } };
+
+    for (const auto& [level, colour] : cases)
+    {
+        SimpleLED led;
+        led.setSize (10, 10);
+        led.level = level;
+        const auto image = renderPaint (led);
+        EXPECT_TRUE (coloursMatch (image.getPixelAt (5, 5), colour)) << level;
+        EXPECT_EQ (image.getPixelAt (0, 0).getAlpha(), 0); // a round lamp without background
+    }
 }

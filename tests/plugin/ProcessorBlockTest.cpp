@@ -5,37 +5,44 @@
 
 #include <cmath>
 #include <functional>
+#include <cstring>
 #include <limits>
 #include <thread>
-#include <vector>
 
 using namespace tarrowby::test;
 
 namespace
 {
 /** A configured, prepared 16-channel processor with every switch off and unity level. */
+std::unique_ptr<Processor> makeProcessor (int blockSize = 512)
+{
+    auto processor = std::make_unique<Processor>();
+    configure (*processor);
+    processor->prepareToPlay (48000.0, blockSize);
+
+    for (size_t c = 0; c < 16; ++c)
+        processor->channelMute[c] = processor->channelSolo[c] = processor->channelBassManaged[c] = false;
+
+    processor->solosBypassed = false;
+    return processor;
+}
+
 struct ProcessorBlock : ::testing::Test
 {
-    ProcessorBlock()
-    {
-        configure (processor);
-        processor.prepareToPlay (48000.0, 512);
-        clearSwitches (processor);
-    }
-
     juce::AudioBuffer<float> processed (juce::AudioBuffer<float> buffer)
     {
         process (processor, buffer);
         return buffer;
     }
 
-    void manageBass (int first = 4, int last = 11)
+    void manageBass (Processor& p, int first = 4, int last = 11)
     {
         for (int c = first; c <= last; ++c)
-            processor.channelBassManaged[(size_t) c] = true;
+            p.channelBassManaged[(size_t) c] = true;
     }
 
-    Processor processor;
+    std::unique_ptr<Processor> holder = makeProcessor();
+    Processor& processor = *holder;
 };
 
 juce::AudioBuffer<float> makeSine (int numSamples, float amplitude, double frequency = 80.0)
@@ -49,71 +56,55 @@ juce::AudioBuffer<float> makeSine (int numSamples, float amplitude, double frequ
     return buffer;
 }
 
+/** True when two buffers of the same shape hold bit-identical samples. */
+bool identical (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
+{
+    for (int c = 0; c < a.getNumChannels(); ++c)
+        if (std::memcmp (a.getReadPointer (c), b.getReadPointer (c), sizeof (float) * (size_t) a.getNumSamples()) != 0)
+            return false;
+
+    return true;
+}
+
 bool isSilent (const juce::AudioBuffer<float>& buffer, int channel)
 {
     return buffer.findMinMax (channel, 0, buffer.getNumSamples()) == juce::Range<float>();
 }
 } // namespace
 
-TEST_F (ProcessorBlock, EmptyBlockOnlyClearsTheLampsAndMidiIsLeftAlone)
-{
-    processor.bassSignalPresent = processor.channelPairsDiffer = true;
-    processor.peakLevels[0] = 0.5f;
-
-    juce::AudioBuffer<float> empty (16, 0);
-    juce::MidiBuffer midi;
-    midi.addEvent (juce::MidiMessage::noteOn (1, 60, 0.5f), 3);
-    const auto midiBefore = midi;
-    processor.processBlock (empty, midi);
-
-    EXPECT_FALSE (processor.bassSignalPresent.load() || processor.channelPairsDiffer.load());
-    EXPECT_EQ (processor.peakLevels[0].load(), 0.5f);
-    EXPECT_EQ (midi.data, midiBefore.data);
-
-    auto block = makeNoise (16, 64);
-    processor.processBlock (block, midi);
-    EXPECT_EQ (midi.data, midiBefore.data);
-}
-
 TEST_F (ProcessorBlock, MasterLevelWithDimAndCut)
 {
-    struct Case { float gain, dim, mute; double factor; };
-    const Case cases[] = { { 1.0f, 0.0f, 0.0f, 1.0 },
-                           { 2.0f / 3.0f, 0.0f, 0.0f, 0.1 },   // -20 dB
-                           { 2.0f / 3.0f, 1.0f, 0.0f, 0.01 },  // Dim: a further -20 dB
-                           { 1.0f, 0.0f, 1.0f, 1.0e-6 },       // Cut: -120 dB, an attenuation, not silence
-                           { 0.0f, 0.3f, 0.5f, 1.0e-10 } };    // any non-zero value counts as on
+    struct Case { float gainDb; bool dim; float mute; double levelDb; };
+    const Case cases[] = { { 0.0f, false, 0.0f, 0.0 }, { -3.0f, false, 0.0f, -3.0 }, { -6.0f, true, 0.0f, -26.0 },
+                           { -20.0f, true, 0.0f, -40.0 }, { -45.0f, false, 1.0f, -165.0 },
+                           { 0.0f, false, 1.0f, -120.0 },   // Cut: an attenuation, not silence
+                           { -60.0f, true, 0.5f, -200.0 } }; // any non-zero value counts as on
 
     const auto input = makeNoise (16, 256);
 
     for (const auto& k : cases)
     {
-        setNormalised (processor, "gain", k.gain);
-        setNormalised (processor, "dim", k.dim);
+        setNormalised (processor, "gain", (k.gainDb + 60.0f) / 60.0f);
+        setNormalised (processor, "dim", k.dim ? 0.3f : 0.0f);
         setNormalised (processor, "mute", k.mute);
         const auto output = processed (input);
+        const auto factor = std::pow (10.0, k.levelDb / 20.0);
 
         for (int c = 0; c < 16; ++c)
             for (int i = 0; i < 256; ++i)
             {
-                const auto expected = input.getSample (c, i) * k.factor;
-                ASSERT_LE (std::abs (output.getSample (c, i) - expected), std::abs (expected) * 2.0e-5) << k.factor;
+                const auto expected = input.getSample (c, i) * factor;
+                ASSERT_LE (std::abs (output.getSample (c, i) - expected), std::abs (expected) * 2.0e-5) << k.levelDb;
             }
-
-        EXPECT_FALSE (isSilent (output, 0));
     }
 }
 
 TEST_F (ProcessorBlock, MutesAndSolos)
 {
-    for (int c = 12; c < 16; ++c)
-        processor.channelMute[(size_t) c] = true;
-
-    for (int c = 8; c < 12; ++c)
-        processor.channelSolo[(size_t) c] = true;
+    for (size_t c = 8; c < 16; ++c)
+        (c < 12 ? processor.channelSolo : processor.channelMute)[c] = true;
 
     processor.channelMute[9] = true;
-    processor.solosBypassed = true;
 
     struct Step { bool solosBypassed, mutesBypassed; std::function<bool (int)> silent; };
     const Step steps[] = { { true, false, [] (int c) { return c >= 12 || c == 9; } },
@@ -132,14 +123,19 @@ TEST_F (ProcessorBlock, MutesAndSolos)
             EXPECT_EQ (isSilent (output, c), step.silent (c)) << c;
     }
 
-    // A soloed set that leaves out channel 4 silences its bass sum too.
-    processor.channelBassManaged[5] = true;
+    // Without any solo, nothing is silenced; a soloed set that leaves out channel 4 silences its bass sum too.
+    for (auto& solo : processor.channelSolo)
+        solo = false;
+
+    processor.mutesBypassed = true;
+    EXPECT_TRUE (identical (processed (input), input));
+    processor.channelSolo[0] = processor.channelBassManaged[5] = true;
     EXPECT_TRUE (isSilent (processed (input), 3));
 }
 
 TEST_F (ProcessorBlock, BassManagementFeedsChannel4TheLowPassedAverage)
 {
-    manageBass();
+    manageBass (processor);
     juce::IIRFilter highPass[16], lowPass;
 
     for (int c = 0; c < 16; ++c)
@@ -178,23 +174,25 @@ TEST_F (ProcessorBlock, BassManagementFeedsChannel4TheLowPassedAverage)
     }
 }
 
-TEST_F (ProcessorBlock, BassLampFollowsTheAveragedSumAndRingsOutWhenBypassed)
+TEST_F (ProcessorBlock, BassLampSeesTheAveragedSumAboveTheThresholdAndRingsOutWhenBypassed)
 {
-    manageBass();
-
-    // A quiet sum is still added to channel 4, but does not light the lamp.
-    const auto quiet = makeSine (4800, 0.005f);
-    const auto quietOut = processed (quiet);
-    EXPECT_FALSE (processor.bassSignalPresent.load());
-    float added = 0.0f;
+    // What channel 4 gains from a sine is the averaged sum the lamp looks at.
+    manageBass (processor);
+    const auto sine = makeSine (4800, 0.5f);
+    const auto output = processed (sine);
+    float sumPeak = 0.0f;
 
     for (int i = 0; i < 4800; ++i)
-        added = std::max (added, std::abs (quietOut.getSample (3, i) - quiet.getSample (3, i)));
+        sumPeak = std::max (sumPeak, std::abs (output.getSample (3, i) - sine.getSample (3, i)));
 
-    EXPECT_GT (added, 0.0f);
-
-    processed (makeSine (4800, 0.5f));
-    EXPECT_TRUE (processor.bassSignalPresent.load());
+    for (const auto [scale, lit] : { std::pair { 0.99f, false }, std::pair { 1.01f, true } })
+    {
+        auto fresh = makeProcessor();
+        manageBass (*fresh);
+        auto buffer = makeSine (4800, 0.5f * scale * 0.01f / sumPeak);
+        process (*fresh, buffer);
+        EXPECT_EQ (fresh->bassSignalPresent.load(), lit) << scale;
+    }
 
     // Bypassed: nothing reaches channel 4, and the lamp stays lit only while the low-pass rings out.
     processor.bassManagementBypassed = true;
@@ -208,43 +206,48 @@ TEST_F (ProcessorBlock, BassLampFollowsTheAveragedSumAndRingsOutWhenBypassed)
     EXPECT_FALSE (processor.bassSignalPresent.load());
 }
 
-TEST_F (ProcessorBlock, PairLampComparesChannels9To12WithTheirNeighbours)
+TEST_F (ProcessorBlock, PairLampComparesChannels10And12And9And11AsTheBlockArrives)
 {
+    struct Case { int channel, sample; float difference; bool differs; };
+    const Case cases[] = { { 0, 0, 0.0f, false }, { 9, 17, 0.00011f, true }, { 11, 17, -0.00011f, true },
+                           { 8, 17, 0.00011f, true }, { 10, 17, 0.5f, true }, { 7, 17, 0.5f, false },
+                           { 9, 3, 0.0001f, false },   // the float 0.0001 lies just below the double threshold
+                           { 9, 3, std::nextafter (0.0001f, 1.0f), true },
+                           { 10, 5, std::numeric_limits<float>::quiet_NaN(), false } };
+
     const auto sine = makeSine (64, 0.5f, 1000.0);
 
-    auto differs = [&] (int channel, int sample, float difference)
+    for (const auto& k : cases)
     {
-        auto buffer = sine;
-        buffer.setSample (channel, sample, buffer.getSample (channel, sample) + difference);
+        auto buffer = k.channel == 9 && k.sample == 3 ? makeSine (64, 0.0f) : sine;
+        buffer.setSample (k.channel, k.sample, buffer.getSample (k.channel, k.sample) + k.difference);
         processed (buffer);
-        return processor.channelPairsDiffer.load();
-    };
-
-    EXPECT_FALSE (differs (0, 0, 0.0f));
-    EXPECT_TRUE (differs (9, 17, 0.00011f));
-    EXPECT_TRUE (differs (11, 17, -0.00011f));
-    EXPECT_TRUE (differs (8, 17, 0.00011f));
-    EXPECT_TRUE (differs (10, 17, 0.5f));
-    EXPECT_FALSE (differs (7, 17, 0.5f));
-
-    // The float 0.0001 lies just below the double threshold; a NaN difference never counts.
-    auto edge = makeSine (64, 0.0f);
-    edge.setSample (9, 3, 0.0001f);
-    edge.setSample (10, 5, std::numeric_limits<float>::quiet_NaN());
-    processed (edge);
-    EXPECT_FALSE (processor.channelPairsDiffer.load());
-
-    edge.setSample (11, 40, std::nextafter (0.0001f, 1.0f));
-    processed (edge);
-    EXPECT_TRUE (processor.channelPairsDiffer.load());
+        EXPECT_EQ (processor.channelPairsDiffer.load(), k.differs) << &k - cases;
+    }
 
     // Outputs without an input are cleared before the comparison.
     configure (processor, 0, 16);
-    const auto output = processed (makeNoise (16, 128));
+    const auto cleared = processed (makeNoise (16, 128));
     EXPECT_FALSE (processor.channelPairsDiffer.load());
 
     for (int c = 0; c < 16; ++c)
-        EXPECT_TRUE (isSilent (output, c)) << c;
+        EXPECT_TRUE (isSilent (cleared, c)) << c;
+
+    configure (processor);
+    // An offset far below the crossover, which the bass management's high-pass takes out.
+    manageBass (processor, 8, 11);
+
+    for (int channel : { 9, 8 })
+    {
+        for (int block = 0; block < 20; ++block)
+        {
+            auto buffer = makeSine (512, 0.0f);
+            juce::FloatVectorOperations::fill (buffer.getWritePointer (channel), 0.01f, 512);
+            processed (buffer);
+        }
+
+        EXPECT_TRUE (processor.channelPairsDiffer.load()) << channel;
+    }
 }
 
 TEST_F (ProcessorBlock, PeaksComeFromTheFinishedOutputAndOnlyGrow)
@@ -253,60 +256,56 @@ TEST_F (ProcessorBlock, PeaksComeFromTheFinishedOutputAndOnlyGrow)
     processor.channelMute[2] = true;
     processor.peakLevels[5] = 10.0f;
 
-    auto input = makeNoise (16, 512);
+    auto input = makeNoise (16, 509);
     input.setSample (0, 100, std::numeric_limits<float>::quiet_NaN());
+    input.setSample (1, 508, std::numeric_limits<float>::quiet_NaN());
     const auto output = processed (input);
 
     for (int c = 0; c < 16; ++c)
     {
         float expected = 0.0f;
 
-        for (int i = 0; i < 512; ++i)
-            expected = std::max (expected, std::abs (output.getSample (c, i)));
+        for (int i = 0; i < 509; ++i)
+            if (! std::isnan (output.getSample (c, i)))
+                expected = std::max (expected, std::abs (output.getSample (c, i)));
 
         EXPECT_EQ (processor.peakLevels[(size_t) c].load(), c == 5 ? 10.0f : expected) << c;
     }
 
     EXPECT_EQ (processor.peakLevels[2].load(), 0.0f);
-    EXPECT_GT (processor.peakLevels[0].load(), 0.0f);
-    EXPECT_LT (processor.peakLevels[0].load(), 0.051f);
 }
 
 //==============================================================================
-namespace
+TEST (ProcessorRealtime, BlocksOfAnySizeNeverAllocateAndMatchAProcessorPreparedForThem)
 {
-/** Every step active: bass management (channel 4 included), dim, mutes and solos. */
-void switchEverythingOn (Processor& processor)
-{
-    for (size_t c = 0; c < 16; ++c)
+    // Every step active: bass management (channel 4 included), dim, mutes and solos.
+    auto makeBusyProcessor = [] (int blockSize, int numBusChannels = 16)
     {
-        processor.channelBassManaged[c] = c >= 3 && c <= 11;
-        processor.channelMute[c] = c >= 14;
-        processor.channelSolo[c] = c != 7;
-    }
+        auto processor = makeProcessor (blockSize);
+        configure (*processor, numBusChannels, numBusChannels);
 
-    processor.solosBypassed = false;
-    setNormalised (processor, "gain", 0.9f);
-    setNormalised (processor, "dim", 1.0f);
-}
-} // namespace
+        for (size_t c = 0; c < 16; ++c)
+        {
+            processor->channelBassManaged[c] = c >= 3 && c <= 11;
+            processor->channelMute[c] = c >= 14;
+            processor->channelSolo[c] = c != 7;
+        }
 
-TEST (ProcessorRealtime, ProcessingNeverAllocates)
-{
-    Processor processor;
-    configure (processor);
-    processor.prepareToPlay (48000.0, 512);
-    switchEverythingOn (processor);
+        setNormalised (*processor, "dim", 1.0f);
+        return processor;
+    };
 
-    auto source = makeNoise (16, 9999);
+    constexpr int length = 3 * Processor::defaultScratchSize + 77;
+    auto small = makeBusyProcessor (64), large = makeBusyProcessor (length);
+    auto source = makeNoise (16, length, 0.7f), expected = source;
+    process (*large, expected);
+
     std::vector<std::unique_ptr<juce::AudioBuffer<float>>> blocks;
 
-    for (int round = 0; round < 8; ++round)
-        for (auto size : { 0, 1, 3, 17, 63, 64, 511, 512, 513, 1023, 4095, 4097, 9999 })
-            blocks.push_back (std::make_unique<juce::AudioBuffer<float>> (source.getArrayOfWritePointers(), 16, size));
+    for (auto size : { 0, 1, 3, 17, 63, 511, 4097 })
+        blocks.push_back (std::make_unique<juce::AudioBuffer<float>> (source.getArrayOfWritePointers(), 16, size));
 
     juce::MidiBuffer midi;
-    midi.ensureSize (64);
     long long allocations = -1;
 
     std::thread audioThread ([&]
@@ -314,89 +313,27 @@ TEST (ProcessorRealtime, ProcessingNeverAllocates)
         ScopedAllocationCounter counter;
 
         for (auto& block : blocks)
-            processor.processBlock (*block, midi);
+            small->processBlock (*block, midi);
 
         allocations = counter.getCount();
     });
 
     audioThread.join();
     EXPECT_EQ (allocations, 0);
-}
 
-TEST (ProcessorRealtime, LongBlockMatchesAProcessorPreparedForIt)
-{
-    constexpr int length = 3 * Processor::defaultScratchSize + 77;
+    // A block longer than the scratch is processed in pieces, with the same result.
+    small = makeBusyProcessor (64);
+    auto again = makeNoise (16, length, 0.7f);
+    process (*small, again);
+    EXPECT_TRUE (identical (again, expected));
 
-    for (bool managesChannel4 : { false, true })
+    // Narrow buffers only touch their own channels (framework assertions and ASan watch), and leave the peaks alone.
+    for (auto [numBufferChannels, numBusChannels] : { std::pair { 1, 1 }, std::pair { 2, 16 }, std::pair { 4, 4 }, std::pair { 12, 16 }, std::pair { 16, 2 } })
     {
-        Processor small, large;
-        configure (small);
-        configure (large);
-        small.prepareToPlay (48000.0, 64);
-        large.prepareToPlay (48000.0, length);
-        small.channelBassManaged[3] = large.channelBassManaged[3] = managesChannel4;
-
-        // Two blocks, so filter state carried across pieces and blocks is compared too.
-        for (juce::int64 seed : { 7, 8 })
-        {
-            auto a = makeNoise (16, length, 0.7f, seed);
-            auto b = a;
-            process (small, a);
-            process (large, b);
-
-            EXPECT_TRUE (identical (a, b));
-            EXPECT_EQ (small.bassSignalPresent.load(), large.bassSignalPresent.load());
-            EXPECT_EQ (small.channelPairsDiffer.load(), large.channelPairsDiffer.load());
-
-            for (size_t c = 0; c < 16; ++c)
-                EXPECT_EQ (small.peakLevels[c].load(), large.peakLevels[c].load());
-        }
-    }
-}
-
-TEST (ProcessorRealtime, NarrowBuffersOnlyTouchTheirOwnChannels)
-{
-    // Framework assertions catch any access to a channel the buffer lacks; ASan catches the rest.
-    for (int numBufferChannels : { 1, 2, 4, 9, 12 })
-    {
-        for (bool narrowProcessor : { false, true })
-        {
-            Processor processor;
-            const auto numBusChannels = narrowProcessor ? numBufferChannels : 16;
-            configure (processor, numBusChannels, numBusChannels);
-            processor.prepareToPlay (48000.0, 256);
-            switchEverythingOn (processor);
-            processor.peakLevels[0] = 0.25f;
-
-            auto buffer = makeNoise (numBufferChannels, 256);
-            process (processor, buffer);
-
-            // Peaks are measured only with all 16 channels there.
-            EXPECT_EQ (processor.peakLevels[0].load(), 0.25f);
-
-            if (numBufferChannels <= Processor::bassTargetChannel)
-                EXPECT_FALSE (processor.bassSignalPresent.load());
-        }
-    }
-
-    // Fewer than 16 outputs: a 16-channel buffer leaves the peaks alone too.
-    Processor stereo;
-    configure (stereo, 2, 2);
-    auto wide = makeNoise (16, 64);
-    process (stereo, wide);
-    EXPECT_EQ (stereo.peakLevels[0].load(), 0.0f);
-
-    // Defaults with unity level: a stereo or four-channel buffer passes unchanged.
-    for (int numBufferChannels : { 2, 4 })
-    {
-        Processor processor;
-        configure (processor);
-        processor.prepareToPlay (48000.0, 256);
-
-        const auto input = makeNoise (numBufferChannels, 256);
-        auto output = input;
-        process (processor, output);
-        EXPECT_TRUE (identical (input, output)) << numBufferChannels;
-        EXPECT_FALSE (processor.channelPairsDiffer.load());
+        auto processor = makeBusyProcessor (256, numBusChannels);
+        processor->peakLevels[0] = 0.25f;
+        auto buffer = makeNoise (numBufferChannels, 256);
+        process (*processor, buffer);
+        EXPECT_EQ (processor->peakLevels[0].load(), 0.25f) << numBufferChannels;
     }
 }

@@ -1,21 +1,22 @@
 #pragma once
 
-#include "PluginProcessor.h"
+#include "PluginEditor.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace tarrowby::test
 {
 using Processor = JuceDemoPluginAudioProcessor;
+using Editor = Processor::JuceDemoPluginAudioProcessorEditor;
 
 /** Gives the processor numIns inputs and numOuts outputs on its main buses (0 inputs disables the input bus). */
 inline void configure (Processor& processor, int numIns = 16, int numOuts = 16, double sampleRate = 48000.0, int blockSize = 512)
 {
-    juce::AudioProcessor::BusesLayout layout;
-    layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (numIns));
-    layout.outputBuses.add (juce::AudioChannelSet::discreteChannels (numOuts));
-    const auto applied = processor.setBusesLayout (layout);
+    const auto applied = processor.setBusesLayout ({ { juce::AudioChannelSet::discreteChannels (numIns) },
+                                                     { juce::AudioChannelSet::discreteChannels (numOuts) } });
     jassert (applied);
     juce::ignoreUnused (applied);
     processor.setRateAndBufferSizeDetails (sampleRate, blockSize);
@@ -38,22 +39,19 @@ inline std::string stateOf (Processor& processor)
 {
     juce::MemoryBlock block;
     processor.getStateInformation (block);
-    return block.isEmpty() ? std::string() : std::string (static_cast<const char*> (block.getData()), block.getSize());
+    return { static_cast<const char*> (block.getData()), block.getSize() };
 }
 
-inline void load (Processor& processor, const std::string& bytes)  { processor.setStateInformation (bytes.data(), (int) bytes.size()); }
+/** Hands the bytes over in a heap block of exactly their size, so that the sanitizer sees any read past them. */
+inline void load (Processor& processor, const std::string& bytes)
+{
+    const auto exact = std::make_unique<char[]> (bytes.size());
+    std::memcpy (exact.get(), bytes.data(), bytes.size());
+    processor.setStateInformation (exact.get(), (int) bytes.size());
+}
 
 inline void setNormalised (Processor& p, juce::StringRef id, float value)  { p.parameters.getParameter (id)->setValueNotifyingHost (value); }
 inline float getNormalised (const Processor& p, juce::StringRef id)        { return p.parameters.getParameter (id)->getValue(); }
-
-/** Every switch flag off: no mutes, solos, bass management or bypass. */
-inline void clearSwitches (Processor& processor)
-{
-    for (size_t c = 0; c < Processor::numChannels; ++c)
-        processor.channelMute[c] = processor.channelSolo[c] = processor.channelBassManaged[c] = false;
-
-    processor.mutesBypassed = processor.solosBypassed = processor.bassManagementBypassed = false;
-}
 
 /** Deterministic noise in [-amplitude, amplitude). */
 inline juce::AudioBuffer<float> makeNoise (int numChannels, int numSamples, float amplitude = 0.5f, juce::int64 seed = 1)
@@ -74,16 +72,30 @@ inline void process (Processor& processor, juce::AudioBuffer<float>& buffer)
     processor.processBlock (buffer, midi);
 }
 
-/** True when both buffers have the same shape and bit-identical samples. */
-inline bool identical (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
+/** Sets the process's plug-in wrapper type for a scope and puts the old one back. */
+struct ScopedWrapperType
 {
-    if (a.getNumChannels() != b.getNumChannels() || a.getNumSamples() != b.getNumSamples())
-        return false;
+    explicit ScopedWrapperType (juce::AudioProcessor::WrapperType type = juce::AudioProcessor::wrapperType_Standalone)
+    {
+        std::swap (juce::PluginHostType::jucePlugInClientCurrentWrapperType, type);
+        previous = type;
+    }
 
-    for (int c = 0; c < a.getNumChannels(); ++c)
-        if (std::memcmp (a.getReadPointer (c), b.getReadPointer (c), sizeof (float) * (size_t) a.getNumSamples()) != 0)
-            return false;
+    ~ScopedWrapperType() { juce::PluginHostType::jucePlugInClientCurrentWrapperType = previous; }
 
-    return true;
+    juce::AudioProcessor::WrapperType previous;
+};
+
+/** The component's children of the given type, in the order they were added. */
+template <typename Type>
+std::vector<Type*> childrenOf (juce::Component& parent)
+{
+    std::vector<Type*> result;
+
+    for (auto* child : parent.getChildren())
+        if (auto* typed = dynamic_cast<Type*> (child))
+            result.push_back (typed);
+
+    return result;
 }
 } // namespace tarrowby::test

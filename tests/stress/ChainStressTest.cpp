@@ -1,4 +1,4 @@
-#include "EditorTestSupport.h"
+#include "ProcessorTestHelpers.h"
 #include "HostTestSupport.h"
 #include "JackServer.h"
 #include "StressSupport.h"

@@ -1,4 +1,3 @@
-#include "EditorTestSupport.h"
 #include "ProcessorTestHelpers.h"
 #include "StressSupport.h"
 
