@@ -3,16 +3,14 @@
 #include "PluginProcessor.h"
 #include "UntrustedInput.h"
 
-namespace juce
-{
 namespace
 {
-int countChannels (const BigInteger& channels)
+int countChannels (const juce::BigInteger& channels)
 {
     return channels.countNumberOfSetBits();
 }
 
-int getMainBusChannels (const AudioProcessor* processor, bool isInput)
+int getMainBusChannels (const juce::AudioProcessor* processor, bool isInput)
 {
     if (processor != nullptr)
         if (auto* bus = processor->getBus (isInput, 0))
@@ -21,7 +19,7 @@ int getMainBusChannels (const AudioProcessor* processor, bool isInput)
     return 0;
 }
 
-String getFilePatterns (const String& fileSuffix)
+juce::String getFilePatterns (const juce::String& fileSuffix)
 {
     if (fileSuffix.isEmpty())
         return {};
@@ -29,16 +27,16 @@ String getFilePatterns (const String& fileSuffix)
     return (fileSuffix.startsWith (".") ? "*" : "*.") + fileSuffix;
 }
 
-bool writeStateFile (const File& file, const MemoryBlock& data)
+bool writeStateFile (const juce::File& file, const juce::MemoryBlock& data)
 {
     if (data.isEmpty())
         return file.deleteFile();
 
-    TemporaryFile temp (file, TemporaryFile::useHiddenFile);
+    juce::TemporaryFile temp (file, juce::TemporaryFile::useHiddenFile);
     bool written = false;
 
     {
-        FileOutputStream out (temp.getFile(), 8192);
+        juce::FileOutputStream out (temp.getFile(), 8192);
 
         if (out.openedOk())
         {
@@ -49,24 +47,24 @@ bool writeStateFile (const File& file, const MemoryBlock& data)
     }
 
     // A write that stopped part-way must never replace the target.
-    if (! written || temp.getFile().getSize() != (int64) data.getSize())
+    if (! written || temp.getFile().getSize() != (juce::int64) data.getSize())
         return false;
 
     return temp.overwriteTargetFileWithTemporary();
 }
 
 /** Only a regular file of a state's size is read: never a device, a pipe or a folder. */
-bool readStateFile (const File& file, MemoryBlock& data)
+bool readStateFile (const juce::File& file, juce::MemoryBlock& data)
 {
     return UntrustedInput::readRegularFile (file, UntrustedInput::maximumStateFileSize, data)
         == UntrustedInput::FileRead::read;
 }
 
-void showStateFileWarning (const String& title, const String& message)
+void showStateFileWarning (const juce::String& title, const juce::String& message)
 {
-    AlertWindow::showMessageBoxAsync (MessageBoxIconType::WarningIcon,
-                                      translate (title),
-                                      translate (message),
+    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon,
+                                      juce::translate (title),
+                                      juce::translate (message),
                                       {},
                                       nullptr,
                                       nullptr);
@@ -74,6 +72,8 @@ void showStateFileWarning (const String& title, const String& message)
 } // namespace
 
 //==============================================================================
+namespace juce
+{
 StandalonePluginHolder::StandalonePluginHolder (PropertySet* settingsToUse,
                                                 bool takeOwnershipOfSettings,
                                                 const String& preferredDefaultDeviceName,
