@@ -2,7 +2,7 @@
 # Configures and builds one flavour of the project into build/<flavour>.
 #   release  the application and the benchmarks, optimised
 #   test     the test programs, with assertions, AddressSanitizer and UndefinedBehaviorSanitizer
-#   tsan     the stress tests, with assertions and ThreadSanitizer
+#   tsan     the stress test, with assertions and ThreadSanitizer
 #   fuzz     the libFuzzer targets, built with clang, AddressSanitizer and UndefinedBehaviorSanitizer
 set -euo pipefail
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: first the format check, then the unit
 # and component tests (with AddressSanitizer and UndefinedBehaviorSanitizer), the
-# stress tests again under ThreadSanitizer, a short run of each fuzz target, then
+# stress test again under ThreadSanitizer, a short run of each fuzz target, then
 # the end-to-end tests against the release application on a private X display.
 #   scripts/test.sh        all of the above
 #   scripts/test.sh unit   only the unit and component tests (the "test" flavour)
@@ -47,7 +47,7 @@ if [ "$mode" = unit ]; then
     exit 0
 fi
 
-(cd "$root/build/tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp \
+(cd "$root/build/tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest -L stress --output-on-failure --no-tests=error -j "$jobs")
 (cd "$root/build/fuzz" && ctest -L fuzz --output-on-failure --no-tests=error -j "$jobs")
 tail -q -n 1 "$root"/build/fuzz/tests/fuzz/work/*/summary.txt 2>/dev/null || true
