@@ -79,8 +79,7 @@ void filterFloor (benchmark::State& state)
     auto buffer = makeNoise (blockSize);
     std::vector<float> sum ((size_t) blockSize, 0.0f);
 
-    runBlocks (state, blockSize, [&]
-    {
+    runBlocks (state, blockSize, [&] {
         for (int f = 0; f < 8; ++f)
             highPass[f].processSamples (buffer.getWritePointer (4 + f), blockSize);
 

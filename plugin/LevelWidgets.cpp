@@ -35,8 +35,7 @@ void SimpleMeter::paint (juce::Graphics& g)
 
     g.setColour (juce::Colours::red);
 
-    const auto fillRedFrom = [&] (float topLevel)
-    {
+    const auto fillRedFrom = [&] (float topLevel) {
         g.fillRect (juce::Rectangle<float> (1.0f, (float) redStart, (float) barWidth,
                                             (float) ((double) ((float) h * topLevel) - redStart)));
     };

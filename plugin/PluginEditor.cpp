@@ -157,10 +157,14 @@ Editor::JuceDemoPluginAudioProcessorEditor (JuceDemoPluginAudioProcessor& owner)
     setSize (width, height);
 
     const std::pair<juce::Label*, const char*> captions[] = {
-        { &muteLabelLeft, "mute" }, { &muteLabelRight, "mute" },
-        { &soloLabelLeft, "solo" }, { &soloLabelRight, "solo" },
-        { &bassLabelLeft, "bass" }, { &bassLabelRight, "bass" },
-        { &layoutLabel, "7.1.4" }, { &bassManLabel, "Bman" }
+        { &muteLabelLeft, "mute" },
+        { &muteLabelRight, "mute" },
+        { &soloLabelLeft, "solo" },
+        { &soloLabelRight, "solo" },
+        { &bassLabelLeft, "bass" },
+        { &bassLabelRight, "bass" },
+        { &layoutLabel, "7.1.4" },
+        { &bassManLabel, "Bman" },
     };
 
     for (const auto& [label, text] : captions)
@@ -205,8 +209,7 @@ void Editor::paint (juce::Graphics& g)
     const auto leftWidth = inset - 30;
     const auto rightWidth = juce::jmin (inset, 28);
 
-    const auto fillBand = [&g] (int x, int y, int bandWidth, int bandHeight)
-    {
+    const auto fillBand = [&g] (int x, int y, int bandWidth, int bandHeight) {
         if (bandWidth > 0)
             g.fillRect (x, y, bandWidth, bandHeight);
     };
@@ -230,8 +233,7 @@ void Editor::resized()
     const auto w = getWidth();
     const auto h = getHeight();
 
-    const auto placeRow = [] (auto& buttons, juce::ToggleButton& bypass, int y)
-    {
+    const auto placeRow = [] (auto& buttons, juce::ToggleButton& bypass, int y) {
         for (size_t i = 0; i < buttons.size(); ++i)
             buttons[i]->setBounds (37 + 23 * (int) i, y, 21, 21);
 

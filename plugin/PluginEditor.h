@@ -12,8 +12,8 @@
     Message thread only.
 */
 class JuceDemoPluginAudioProcessor::JuceDemoPluginAudioProcessorEditor : public juce::AudioProcessorEditor,
-                                                                          public juce::Timer,
-                                                                          public juce::Button::Listener
+                                                                         public juce::Timer,
+                                                                         public juce::Button::Listener
 {
 public:
     static constexpr int refreshIntervalMs = 62;

@@ -101,9 +101,12 @@ struct Samples
     const float* samples;
 
     float operator() (int i) const noexcept { return samples[i]; }
-   #if JUCE_USE_SSE_INTRINSICS
-    __m128 four (int i) const noexcept { return _mm_loadu_ps (samples + i); }
-   #endif
+#if JUCE_USE_SSE_INTRINSICS
+    __m128 four (int i) const noexcept
+    {
+        return _mm_loadu_ps (samples + i);
+    }
+#endif
 };
 
 /** Reads the differences a[i] - b[i]. */
@@ -113,9 +116,12 @@ struct Differences
     const float* b;
 
     float operator() (int i) const noexcept { return a[i] - b[i]; }
-   #if JUCE_USE_SSE_INTRINSICS
-    __m128 four (int i) const noexcept { return _mm_sub_ps (_mm_loadu_ps (a + i), _mm_loadu_ps (b + i)); }
-   #endif
+#if JUCE_USE_SSE_INTRINSICS
+    __m128 four (int i) const noexcept
+    {
+        return _mm_sub_ps (_mm_loadu_ps (a + i), _mm_loadu_ps (b + i));
+    }
+#endif
 };
 
 /** Largest absolute value of the source's first numSamples values, NaNs ignored; 0 for none. */
@@ -125,7 +131,7 @@ float absoluteMaximum (const Source& source, int numSamples) noexcept
     float result = 0.0f;
     int i = 0;
 
-   #if JUCE_USE_SSE_INTRINSICS
+#if JUCE_USE_SSE_INTRINSICS
     // maxps returns its second operand when either is NaN, so NaN values never win.
     const auto absMask = _mm_castsi128_ps (_mm_set1_epi32 (0x7fffffff));
     auto m0 = _mm_setzero_ps(), m1 = m0, m2 = m0, m3 = m0;
@@ -144,7 +150,7 @@ float absoluteMaximum (const Source& source, int numSamples) noexcept
     float lanes[4];
     _mm_storeu_ps (lanes, _mm_max_ps (_mm_max_ps (m0, m1), _mm_max_ps (m2, m3)));
     result = juce::jmax (lanes[0], lanes[1], lanes[2], lanes[3]);
-   #endif
+#endif
 
     for (; i < numSamples; ++i)
     {
@@ -286,11 +292,10 @@ bool JuceDemoPluginAudioProcessor::compareChannelPairs (const juce::AudioBuffer<
 {
     const int numSamples = buffer.getNumSamples();
 
-    auto pairDiffers = [&] (int first, int second)
-    {
+    auto pairDiffers = [&] (int first, int second) {
         return second < buffer.getNumChannels()
-            && absoluteMaximum (Differences { buffer.getReadPointer (first), buffer.getReadPointer (second) }, numSamples)
-                   > pairDifferenceThreshold;
+               && absoluteMaximum (Differences { buffer.getReadPointer (first), buffer.getReadPointer (second) }, numSamples)
+                      > pairDifferenceThreshold;
     };
 
     return pairDiffers (9, 11) || pairDiffers (8, 10);
@@ -518,8 +523,7 @@ void JuceDemoPluginAudioProcessor::timerCallback()
     if (editor == nullptr)
         return;
 
-    auto copySwitch = [] (const std::unique_ptr<juce::ToggleButton>& button, std::atomic<bool>& flag)
-    {
+    auto copySwitch = [] (const std::unique_ptr<juce::ToggleButton>& button, std::atomic<bool>& flag) {
         if (button != nullptr)
             flag.store (button->getToggleState(), relaxed);
     };

@@ -25,17 +25,41 @@ bool isValidUtf8 (const char* text, size_t length) noexcept
     {
         const auto lead = bytes[i];
         size_t extra = 0;
-        juce::uint8 low = 0x80, high = 0xbf;   // the range of the first continuation byte
+        juce::uint8 low = 0x80, high = 0xbf; // the range of the first continuation byte
 
-        if (lead < 0x80)            { ++i; continue; }
-        if (lead >= 0xc2 && lead <= 0xdf)   extra = 1;
-        else if (lead == 0xe0)              { extra = 2; low = 0xa0; }
-        else if (lead == 0xed)              { extra = 2; high = 0x9f; }
-        else if (lead >= 0xe1 && lead <= 0xef)  extra = 2;
-        else if (lead == 0xf0)              { extra = 3; low = 0x90; }
-        else if (lead == 0xf4)              { extra = 3; high = 0x8f; }
-        else if (lead >= 0xf1 && lead <= 0xf3)  extra = 3;
-        else return false;
+        if (lead < 0x80)
+        {
+            ++i;
+            continue;
+        }
+        if (lead >= 0xc2 && lead <= 0xdf)
+            extra = 1;
+        else if (lead == 0xe0)
+        {
+            extra = 2;
+            low = 0xa0;
+        }
+        else if (lead == 0xed)
+        {
+            extra = 2;
+            high = 0x9f;
+        }
+        else if (lead >= 0xe1 && lead <= 0xef)
+            extra = 2;
+        else if (lead == 0xf0)
+        {
+            extra = 3;
+            low = 0x90;
+        }
+        else if (lead == 0xf4)
+        {
+            extra = 3;
+            high = 0x8f;
+        }
+        else if (lead >= 0xf1 && lead <= 0xf3)
+            extra = 3;
+        else
+            return false;
 
         if (length - i <= extra || bytes[i + 1] < low || bytes[i + 1] > high)
             return false;
@@ -96,8 +120,8 @@ bool isSettingsDocument (const char* text, size_t length)
                            .getDocumentElement (true);
 
     return outer != nullptr
-        && outer->hasTagName ("PROPERTIES")
-        && juce::parseXML (juce::String::fromUTF8 (text + skip, (int) (length - skip))) != nullptr;
+           && outer->hasTagName ("PROPERTIES")
+           && juce::parseXML (juce::String::fromUTF8 (text + skip, (int) (length - skip))) != nullptr;
 }
 
 /** True when the framework's settings reader reads these bytes safely and as its XML
@@ -113,8 +137,8 @@ bool isReadableSettingsText (const char* text, size_t length)
         length = (size_t) (zero - text);
 
     return canParseXmlSafely (text, length)
-        && ! hasDocumentType (text, length)
-        && isSettingsDocument (text, length);
+           && ! hasDocumentType (text, length)
+           && isSettingsDocument (text, length);
 }
 } // namespace
 
@@ -191,7 +215,8 @@ bool canDecodeBase64Safely (const juce::String& text)
 FileRead readRegularFile (const juce::File& file, juce::int64 maximumSize, juce::MemoryBlock& destData)
 {
     const auto path = file.getFullPathName();
-    struct stat info {};
+    struct stat info
+    {};
 
     // Looked at before opening, so that no device is ever opened.
     if (::stat (path.toRawUTF8(), &info) != 0)
@@ -249,7 +274,7 @@ SettingsFileCheck setAsideUnreadableSettingsFile (const juce::File& settingsFile
     const auto result = readRegularFile (settingsFile, maximumSettingsFileSize, bytes);
 
     if (result == FileRead::absent
-         || (result == FileRead::read && isReadableSettingsText (static_cast<const char*> (bytes.getData()), bytes.getSize())))
+        || (result == FileRead::read && isReadableSettingsText (static_cast<const char*> (bytes.getData()), bytes.getSize())))
         return SettingsFileCheck::readable;
 
     // A rename moves whatever stands there (a link, a pipe, a folder) and never reads it.

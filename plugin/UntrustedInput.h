@@ -53,9 +53,9 @@ FileRead readRegularFile (const juce::File& file, juce::int64 maximumSize, juce:
 
 enum class SettingsFileCheck
 {
-    readable,    ///< absent, empty, or a settings document the framework reads safely
-    setAside,    ///< moved to a sibling named "<file>.unreadable", kept as it was
-    leftInPlace  ///< not readable, and could not be moved: it must not be opened
+    readable, ///< absent, empty, or a settings document the framework reads safely
+    setAside, ///< moved to a sibling named "<file>.unreadable", kept as it was
+    leftInPlace ///< not readable, and could not be moved: it must not be opened
 };
 
 /**

@@ -20,7 +20,9 @@ esac
 
 "$root/scripts/install-deps.sh"
 
-# The format check joins the run once the tree has been formatted.
+if [ "$mode" = all ]; then
+    "$root/scripts/check-format.sh"
+fi
 
 "$root/scripts/build.sh" test
 

@@ -145,8 +145,8 @@ void StandaloneFilterWindow::resized()
     DocumentWindow::resized();
 
     const auto titleHeight = (isUsingNativeTitleBar() && (isOnDesktop() || ! isShowing()))
-                                    ? 0
-                                    : jmin (getTitleBarHeight(), getHeight() - 4);
+                                 ? 0
+                                 : jmin (getTitleBarHeight(), getHeight() - 4);
 
     optionsButton.setBounds (8, 6, 60, titleHeight - 8);
 }
@@ -184,10 +184,10 @@ void StandaloneFilterWindow::handleMenuResult (int result)
     switch (result)
     {
         case audioSettingsItem: pluginHolder->showAudioSettingsDialog(); break;
-        case saveStateItem:     pluginHolder->askUserToSaveState(); break;
-        case loadStateItem:     pluginHolder->askUserToLoadState(); break;
-        case resetStateItem:    resetToDefaultState(); break;
-        default:                break;
+        case saveStateItem: pluginHolder->askUserToSaveState(); break;
+        case loadStateItem: pluginHolder->askUserToLoadState(); break;
+        case resetStateItem: resetToDefaultState(); break;
+        default: break;
     }
 }
 

@@ -88,9 +88,9 @@ private:
     Message thread only.
 */
 class StandaloneFilterWindow::MainContentComponent : public Component,
-                                                      private Value::Listener,
-                                                      private Button::Listener,
-                                                      private ComponentListener
+                                                     private Value::Listener,
+                                                     private Button::Listener,
+                                                     private ComponentListener
 {
 public:
     explicit MainContentComponent (StandaloneFilterWindow& filterWindow);

@@ -101,7 +101,7 @@ void StandalonePluginHolder::showAudioSettingsDialog()
 
     if (! channelConfigurations.isEmpty())
     {
-        maxNumInputs  = jmax (0, (int) channelConfigurations.getReference (0).numIns);
+        maxNumInputs = jmax (0, (int) channelConfigurations.getReference (0).numIns);
         maxNumOutputs = jmax (0, (int) channelConfigurations.getReference (0).numOuts);
     }
     else if (processor != nullptr)

@@ -29,7 +29,7 @@ public:
     void setToRecommendedSize();
 
     /** True for the content of a dialog opened by the given holder. */
-    bool belongsTo (const StandalonePluginHolder& holder) const noexcept   { return &owner == &holder; }
+    bool belongsTo (const StandalonePluginHolder& holder) const noexcept { return &owner == &holder; }
 
 private:
     int getExtraHeight() const;

@@ -51,9 +51,9 @@ PropertySet* StandaloneFilterApp::openUserSettings()
     return settingsOfThisRunOnly.get();
 }
 
-const String StandaloneFilterApp::getApplicationName()    { return "Tarrowby"; }
+const String StandaloneFilterApp::getApplicationName() { return "Tarrowby"; }
 const String StandaloneFilterApp::getApplicationVersion() { return TARROWBY_VERSION_STRING; }
-bool StandaloneFilterApp::moreThanOneInstanceAllowed()     { return true; }
+bool StandaloneFilterApp::moreThanOneInstanceAllowed() { return true; }
 void StandaloneFilterApp::anotherInstanceStarted (const String&) {}
 
 StandaloneFilterWindow* StandaloneFilterApp::createWindow()
@@ -100,8 +100,7 @@ void StandaloneFilterApp::systemRequestedQuit()
 
     if (ModalComponentManager::getInstance()->cancelAllModalComponents())
     {
-        Timer::callAfterDelay (100, []
-        {
+        Timer::callAfterDelay (100, [] {
             if (auto* app = JUCEApplicationBase::getInstance())
                 app->systemRequestedQuit();
         });

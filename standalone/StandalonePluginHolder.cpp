@@ -57,17 +57,17 @@ bool writeStateFile (const juce::File& file, const juce::MemoryBlock& data)
 bool readStateFile (const juce::File& file, juce::MemoryBlock& data)
 {
     return UntrustedInput::readRegularFile (file, UntrustedInput::maximumStateFileSize, data)
-        == UntrustedInput::FileRead::read;
+           == UntrustedInput::FileRead::read;
 }
 
 void showStateFileWarning (const juce::String& title, const juce::String& message)
 {
     juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon,
-                                      juce::translate (title),
-                                      juce::translate (message),
-                                      {},
-                                      nullptr,
-                                      nullptr);
+                                            juce::translate (title),
+                                            juce::translate (message),
+                                            {},
+                                            nullptr,
+                                            nullptr);
 }
 } // namespace
 
@@ -149,7 +149,7 @@ void StandalonePluginHolder::init (bool enableAudioInput, const String& preferre
     auto counts = getChannelCounts();
 
     if (channelConfigurations.isEmpty() && counts.numIns == 0 && counts.numOuts == 0
-         && processor != nullptr && processor->isMidiEffect())
+        && processor != nullptr && processor->isMidiEffect())
         counts.numOuts = 1;
 
     deviceManager.initialise (enableAudioInput ? counts.numIns : 0,
@@ -224,7 +224,7 @@ void StandalonePluginHolder::savePluginState()
 bool StandalonePluginHolder::decodeStateText (const String& text, MemoryBlock& destData)
 {
     return UntrustedInput::canDecodeBase64Safely (text)
-        && destData.fromBase64Encoding (text);
+           && destData.fromBase64Encoding (text);
 }
 
 //==============================================================================

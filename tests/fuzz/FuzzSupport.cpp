@@ -111,8 +111,7 @@ extern "C" int LLVMFuzzerInitialize (int*, char***)
         checkProcessor (warmUp);
     }
 
-    std::atexit ([]
-    {
+    std::atexit ([] {
         juce::Logger::setCurrentLogger (nullptr);
         delete logger;
         delete framework;
@@ -127,7 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
     tarrowby::fuzz::fuzzOne (data, size);
 
     // Everything the input left on the queue, without waiting for more.
-    for (int i = 0; i < 10000 && juce::dispatchNextMessageOnSystemQueue (true); ++i) {}
+    for (int i = 0; i < 10000 && juce::dispatchNextMessageOnSystemQueue (true); ++i)
+    {}
 
     return 0;
 }

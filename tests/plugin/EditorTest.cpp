@@ -26,7 +26,7 @@ bool coloursMatch (juce::Colour a, juce::Colour b, int tolerance = 2)
 {
     const auto close = [tolerance] (int x, int y) { return std::abs (x - y) <= tolerance; };
     return close (a.getRed(), b.getRed()) && close (a.getGreen(), b.getGreen()) && close (a.getBlue(), b.getBlue())
-        && close (a.getAlpha(), b.getAlpha());
+           && close (a.getAlpha(), b.getAlpha());
 }
 
 struct EditorTest : ::testing::Test
@@ -72,7 +72,8 @@ TEST_F (EditorTest, SizeComesFromTheUiStateChild)
         { juce::ValueTree::fromXml (R"(<uiState width="640" height="420"/>)"), { 0, 0, 640, 420 } }, // numbers as text
         { juce::ValueTree ("uiState", { { "width", 500 } }), { 0, 0, 500, 0 } },
         { juce::ValueTree ("uiState", { { "width", -20 }, { "height", 310 } }), { 0, 0, 0, 310 } },
-        { {}, {} } };
+        { {}, {} },
+    };
 
     for (const auto& [uiState, bounds] : cases)
         EXPECT_EQ (makeEditor (uiState).getBounds(), bounds);
@@ -113,10 +114,17 @@ TEST_F (EditorTest, ChildrenSitAtTheirPositionsAndTheBackgroundHasItsBands)
     ASSERT_EQ (meters.size(), 16u);
 
     const std::pair<juce::Component*, Rect> cases[] = {
-        { e.muteButtons[0].get(), { 37, 10, 21, 21 } }, { e.bassButtons[15].get(), { 382, 66, 21, 21 } },
-        { e.soloBypassButton.get(), { 411, 38, 21, 21 } }, { meters[0], { 47, 114, 6, 24 } }, { meters[1], { 69, 114, 6, 24 } },
-        { meters[15], { 391, 114, 6, 24 } }, { lampsOf (e)[0], { 447, 115, 10, 10 } }, { lampsOf (e)[1], { 447, 129, 10, 10 } },
-        { buttons[0], { 202, 235, 92, 24 } }, { buttons[1], { 202, 265, 92, 24 } } };
+        { e.muteButtons[0].get(), { 37, 10, 21, 21 } },
+        { e.bassButtons[15].get(), { 382, 66, 21, 21 } },
+        { e.soloBypassButton.get(), { 411, 38, 21, 21 } },
+        { meters[0], { 47, 114, 6, 24 } },
+        { meters[1], { 69, 114, 6, 24 } },
+        { meters[15], { 391, 114, 6, 24 } },
+        { lampsOf (e)[0], { 447, 115, 10, 10 } },
+        { lampsOf (e)[1], { 447, 129, 10, 10 } },
+        { buttons[0], { 202, 235, 92, 24 } },
+        { buttons[1], { 202, 265, 92, 24 } },
+    };
 
     e.setSize (500, 310);
 
@@ -127,9 +135,23 @@ TEST_F (EditorTest, ChildrenSitAtTheirPositionsAndTheBackgroundHasItsBands)
     const auto image = renderPaint (e);
     const auto darkBand = grey.overlaidWith (black.withAlpha (0.21f)), lightBand = grey.overlaidWith (juce::Colours::white.withAlpha (0.21f));
     const std::tuple<int, int, juce::Colour> pixels[] = {
-        { 34, 7, grey }, { 35, 7, darkBand }, { 406, 89, darkBand }, { 407, 35, grey }, { 409, 63, darkBand }, { 436, 33, darkBand },
-        { 437, 7, grey }, { 100, 34, grey }, { 35, 111, lightBand }, { 406, 141, lightBand }, { 100, 142, grey }, { 420, 120, grey },
-        { 207, 184, grey }, { 256, 184, grey }, { 232, 159, grey }, { 232, 208, grey } };
+        { 34, 7, grey },
+        { 35, 7, darkBand },
+        { 406, 89, darkBand },
+        { 407, 35, grey },
+        { 409, 63, darkBand },
+        { 436, 33, darkBand },
+        { 437, 7, grey },
+        { 100, 34, grey },
+        { 35, 111, lightBand },
+        { 406, 141, lightBand },
+        { 100, 142, grey },
+        { 420, 120, grey },
+        { 207, 184, grey },
+        { 256, 184, grey },
+        { 232, 159, grey },
+        { 232, 208, grey },
+    };
 
     for (const auto& [x, y, colour] : pixels)
         EXPECT_TRUE (coloursMatch (image.getPixelAt (x, y), colour)) << x << ", " << y;
@@ -201,7 +223,8 @@ struct Meter : SimpleMeter
     }
 
     /** The colour of the bar's middle column at the given row, counted from the top. */
-    juce::Colour paintRow (int y)   { return renderPaint (*this).getPixelAt (getWidth() / 2, y); }
+    juce::Colour paintRow (int y) { return renderPaint (*this).getPixelAt (getWidth() / 2, y); }
+    ,
 };
 } // namespace
 
@@ -264,8 +287,13 @@ TEST (SimpleMeter, AnOvershootIsHeldFor32RepaintsOrUntilTheNext)
 
 TEST (SimpleLED, ColourFollowsTheLevel)
 {
-    const std::pair<float, juce::Colour> cases[] = { { -1.0f, green }, { 0.0f, green }, { 0.5f, yellow },
-                                                     { 1.0f, red.withAlpha (0.5f) }, { 2.0f, red.withAlpha (0.5f) } };
+    const std::pair<float, juce::Colour> cases[] = {
+        { -1.0f, green },
+        { 0.0f, green },
+        { 0.5f, yellow },
+        { 1.0f, red.withAlpha (0.5f) },
+        { 2.0f, red.withAlpha (0.5f) },
+    };
 
     for (const auto& [level, colour] : cases)
     {

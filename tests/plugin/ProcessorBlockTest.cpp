@@ -74,10 +74,14 @@ bool isSilent (const juce::AudioBuffer<float>& buffer, int channel)
 
 TEST_F (ProcessorBlock, MasterLevelWithDimAndCut)
 {
-    struct Case { float gainDb; bool dim; float mute; double levelDb; };
-    const Case cases[] = { { 0.0f, false, 0.0f, 0.0 }, { -3.0f, false, 0.0f, -3.0 }, { -6.0f, true, 0.0f, -26.0 },
-                           { -20.0f, true, 0.0f, -40.0 }, { -45.0f, false, 1.0f, -165.0 },
-                           { 0.0f, false, 1.0f, -120.0 },   // Cut: an attenuation, not silence
+    struct Case
+    {
+        float gainDb;
+        bool dim;
+        float mute;
+        double levelDb;
+    };
+    const Case cases[] = { { 0.0f, false, 0.0f, 0.0 }, { -3.0f, false, 0.0f, -3.0 }, { -6.0f, true, 0.0f, -26.0 }, { -20.0f, true, 0.0f, -40.0 }, { -45.0f, false, 1.0f, -165.0 }, { 0.0f, false, 1.0f, -120.0 }, // Cut: an attenuation, not silence
                            { -60.0f, true, 0.5f, -200.0 } }; // any non-zero value counts as on
 
     const auto input = makeNoise (16, 256);
@@ -106,10 +110,16 @@ TEST_F (ProcessorBlock, MutesAndSolos)
 
     processor.channelMute[9] = true;
 
-    struct Step { bool solosBypassed, mutesBypassed; std::function<bool (int)> silent; };
-    const Step steps[] = { { true, false, [] (int c) { return c >= 12 || c == 9; } },
-                           { false, false, [] (int c) { return c != 8 && c != 10 && c != 11; } },
-                           { false, true, [] (int c) { return c < 8 || c > 11; } } };
+    struct Step
+    {
+        bool solosBypassed, mutesBypassed;
+        std::function<bool (int)> silent;
+    };
+    const Step steps[] = {
+        { true, false, [] (int c) { return c >= 12 || c == 9; } },
+        { false, false, [] (int c) { return c != 8 && c != 10 && c != 11; } },
+        { false, true, [] (int c) { return c < 8 || c > 11; } },
+    };
 
     const auto input = makeNoise (16, 128);
 
@@ -208,12 +218,23 @@ TEST_F (ProcessorBlock, BassLampSeesTheAveragedSumAboveTheThresholdAndRingsOutWh
 
 TEST_F (ProcessorBlock, PairLampComparesChannels10And12And9And11AsTheBlockArrives)
 {
-    struct Case { int channel, sample; float difference; bool differs; };
-    const Case cases[] = { { 0, 0, 0.0f, false }, { 9, 17, 0.00011f, true }, { 11, 17, -0.00011f, true },
-                           { 8, 17, 0.00011f, true }, { 10, 17, 0.5f, true }, { 7, 17, 0.5f, false },
-                           { 9, 3, 0.0001f, false },   // the float 0.0001 lies just below the double threshold
-                           { 9, 3, std::nextafter (0.0001f, 1.0f), true },
-                           { 10, 5, std::numeric_limits<float>::quiet_NaN(), false } };
+    struct Case
+    {
+        int channel, sample;
+        float difference;
+        bool differs;
+    };
+    const Case cases[] = {
+        { 0, 0, 0.0f, false },
+        { 9, 17, 0.00011f, true },
+        { 11, 17, -0.00011f, true },
+        { 8, 17, 0.00011f, true },
+        { 10, 17, 0.5f, true },
+        { 7, 17, 0.5f, false },
+        { 9, 3, 0.0001f, false }, // the float 0.0001 lies just below the double threshold
+        { 9, 3, std::nextafter (0.0001f, 1.0f), true },
+        { 10, 5, std::numeric_limits<float>::quiet_NaN(), false },
+    };
 
     const auto sine = makeSine (64, 0.5f, 1000.0);
 
@@ -279,8 +300,7 @@ TEST_F (ProcessorBlock, PeaksComeFromTheFinishedOutputAndOnlyGrow)
 TEST (ProcessorRealtime, BlocksOfAnySizeNeverAllocateAndMatchAProcessorPreparedForThem)
 {
     // Every step active: bass management (channel 4 included), dim, mutes and solos.
-    auto makeBusyProcessor = [] (int blockSize, int numBusChannels = 16)
-    {
+    auto makeBusyProcessor = [] (int blockSize, int numBusChannels = 16) {
         auto processor = makeProcessor (blockSize);
         configure (*processor, numBusChannels, numBusChannels);
 
@@ -308,8 +328,7 @@ TEST (ProcessorRealtime, BlocksOfAnySizeNeverAllocateAndMatchAProcessorPreparedF
     juce::MidiBuffer midi;
     long long allocations = -1;
 
-    std::thread audioThread ([&]
-    {
+    std::thread audioThread ([&] {
         ScopedAllocationCounter counter;
 
         for (auto& block : blocks)

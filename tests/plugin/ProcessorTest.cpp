@@ -13,7 +13,7 @@ const std::string defaultText = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <sta
                                 "<PARAM id=\"gain\" value=\"0.0\"/><PARAM id=\"mute\" value=\"0.0\"/>"
                                 "<uiState width=\"472\" height=\"310\"/></state>";
 
-double b0 (const Processor& processor, int index)  { return processor.crossoverFilters[(size_t) index]->getCoefficients().coefficients[0]; }
+double b0 (const Processor& processor, int index) { return processor.crossoverFilters[(size_t) index]->getCoefficients().coefficients[0]; }
 
 void expectCoefficients (const Processor& processor, int index, const juce::IIRCoefficients& expected, double relative)
 {
@@ -48,9 +48,14 @@ TEST (Processor, LayoutNeedsAnEnabledOutputAndAnInputThatIsDisabledOrMatchesIt)
 {
     Processor processor;
     using Set = juce::AudioChannelSet;
-    const std::tuple<Set, Set, bool> cases[] = { { Set::disabled(), Set::stereo(), true }, { Set::discreteChannels (16), Set::discreteChannels (16), true },
-                                                 { Set::mono(), Set::stereo(), false }, { Set::discreteChannels (2), Set::stereo(), false },
-                                                 { Set::stereo(), Set::disabled(), false }, { Set::disabled(), Set::disabled(), false } };
+    const std::tuple<Set, Set, bool> cases[] = {
+        { Set::disabled(), Set::stereo(), true },
+        { Set::discreteChannels (16), Set::discreteChannels (16), true },
+        { Set::mono(), Set::stereo(), false },
+        { Set::discreteChannels (2), Set::stereo(), false },
+        { Set::stereo(), Set::disabled(), false },
+        { Set::disabled(), Set::disabled(), false },
+    };
 
     for (const auto& [in, out, supported] : cases)
         EXPECT_EQ (processor.isBusesLayoutSupported ({ { in }, { out } }), supported) << in.getDescription();
@@ -162,8 +167,7 @@ TEST (ProcessorPoll, EachTickCopiesEverySwitchAndHandlesOneParameterChangeGainFi
     processor.stopTimer();
 
     // Marks the filters, ticks, and tells whether the tick recomputed them.
-    auto tickRecomputes = [&]
-    {
+    auto tickRecomputes = [&] {
         for (auto& filter : processor.crossoverFilters)
             filter->setCoefficients ({ 0.5, 0.0, 0.0, 1.0, 0.0, 0.0 });
 

@@ -33,7 +33,7 @@ inline std::string envelope (const std::string& text, juce::uint32 storedLength,
     return bytes + text + (closingZero ? std::string (1, '\0') : std::string());
 }
 
-inline std::string envelope (const std::string& text)     { return envelope (text, (juce::uint32) text.size()); }
+inline std::string envelope (const std::string& text) { return envelope (text, (juce::uint32) text.size()); }
 
 inline std::string stateOf (Processor& processor)
 {
@@ -50,8 +50,8 @@ inline void load (Processor& processor, const std::string& bytes)
     processor.setStateInformation (exact.get(), (int) bytes.size());
 }
 
-inline void setNormalised (Processor& p, juce::StringRef id, float value)  { p.parameters.getParameter (id)->setValueNotifyingHost (value); }
-inline float getNormalised (const Processor& p, juce::StringRef id)        { return p.parameters.getParameter (id)->getValue(); }
+inline void setNormalised (Processor& p, juce::StringRef id, float value) { p.parameters.getParameter (id)->setValueNotifyingHost (value); }
+inline float getNormalised (const Processor& p, juce::StringRef id) { return p.parameters.getParameter (id)->getValue(); }
 
 /** Deterministic noise in [-amplitude, amplitude). */
 inline juce::AudioBuffer<float> makeNoise (int numChannels, int numSamples, float amplitude = 0.5f, juce::int64 seed = 1)

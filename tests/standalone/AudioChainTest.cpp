@@ -25,8 +25,8 @@ struct RecordingCallback : juce::AudioIODeviceCallback
         std::copy (o, o + juce::jmin (numOuts, 16), call.outs.begin());
     }
 
-    void audioDeviceAboutToStart (juce::AudioIODevice*) override    {}
-    void audioDeviceStopped() override                              {}
+    void audioDeviceAboutToStart (juce::AudioIODevice*) override {}
+    void audioDeviceStopped() override {}
 
     std::array<Call, 16> calls {};
     int numCalls = 0;
@@ -35,14 +35,18 @@ struct RecordingCallback : juce::AudioIODeviceCallback
 
 TEST (SizeEnforcer, HandsOnBlocksInPlaceInPiecesOfTheBufferSizeWithTheDevicesChannels)
 {
-    struct Case { int bufferSize, blockIns, blockOuts, numSamples; std::vector<int> pieces; };
+    struct Case
+    {
+        int bufferSize, blockIns, blockOuts, numSamples;
+        std::vector<int> pieces;
+    };
     const Case cases[] = {
         { 256, 16, 16, 1000, { 256, 256, 256, 232 } },
         { 256, 16, 16, 256, { 256 } },
-        { 256, 4, 2, 300, { 256, 44 } },  // fewer channels than the device reported: silence in, scratch out
+        { 256, 4, 2, 300, { 256, 44 } }, // fewer channels than the device reported: silence in, scratch out
         { 256, 0, 0, 100, { 100 } },
         { 256, 16, 16, 0, {} },
-        { 0, 16, 16, 64, {} },             // no buffer size noted: nothing is called, the outputs play silence
+        { 0, 16, 16, 64, {} }, // no buffer size noted: nothing is called, the outputs play silence
     };
 
     for (const auto& c : cases)

@@ -9,8 +9,7 @@ using XErrorHandler = int (*) (void*, void*);
 
 int ignoreXError (void*, void*) { return 0; }
 
-[[maybe_unused]] const bool xErrorsIgnored = []
-{
+[[maybe_unused]] const bool xErrorsIgnored = [] {
     auto* x11 = dlopen ("libX11.so.6", RTLD_LAZY | RTLD_GLOBAL);
     auto set = x11 != nullptr ? reinterpret_cast<XErrorHandler (*) (XErrorHandler)> (dlsym (x11, "XSetErrorHandler")) : nullptr;
     return set != nullptr && (set (ignoreXError), true);

@@ -32,7 +32,11 @@ struct ProbeProcessor : JuceDemoPluginAudioProcessor
 
     using JuceDemoPluginAudioProcessor::processBlock;
     void getStateInformation (juce::MemoryBlock& destData) override { destData = stateToWrite; }
-    void setStateInformation (const void* data, int size) override  { lastStateRead.replaceAll (data, (size_t) size); ++numStateReads; }
+    void setStateInformation (const void* data, int size) override
+    {
+        lastStateRead.replaceAll (data, (size_t) size);
+        ++numStateReads;
+    }
 
     std::atomic<float> inputPeak { 0.0f };
     std::atomic<int> largestBlock { 0 };
@@ -50,26 +54,37 @@ struct FakeDevice : juce::AudioIODevice
         outs.setRange (0, numOuts, true);
     }
 
-    static juce::StringArray names (int n)                      { juce::StringArray a; for (int i = 1; i <= n; ++i) a.add (juce::String (i)); return a; }
-    juce::StringArray getOutputChannelNames() override          { return names (numOuts); }
-    juce::StringArray getInputChannelNames() override           { return names (numIns); }
-    juce::Array<double> getAvailableSampleRates() override      { return { sampleRate }; }
-    juce::Array<int> getAvailableBufferSizes() override         { return { bufferSize }; }
-    int getDefaultBufferSize() override                         { return bufferSize; }
-    juce::String open (const juce::BigInteger& i, const juce::BigInteger& o, double, int) override { ins = i; outs = o; return {}; }
-    void close() override                                       {}
-    bool isOpen() override                                      { return true; }
-    void start (juce::AudioIODeviceCallback*) override          {}
-    void stop() override                                        {}
-    bool isPlaying() override                                   { return true; }
-    juce::String getLastError() override                        { return {}; }
-    int getCurrentBufferSizeSamples() override                  { return bufferSize; }
-    double getCurrentSampleRate() override                      { return sampleRate; }
-    int getCurrentBitDepth() override                           { return 32; }
-    juce::BigInteger getActiveOutputChannels() const override   { return outs; }
-    juce::BigInteger getActiveInputChannels() const override    { return ins; }
-    int getOutputLatencyInSamples() override                    { return 0; }
-    int getInputLatencyInSamples() override                     { return 0; }
+    static juce::StringArray names (int n)
+    {
+        juce::StringArray a;
+        for (int i = 1; i <= n; ++i)
+            a.add (juce::String (i));
+        return a;
+    }
+    juce::StringArray getOutputChannelNames() override { return names (numOuts); }
+    juce::StringArray getInputChannelNames() override { return names (numIns); }
+    juce::Array<double> getAvailableSampleRates() override { return { sampleRate }; }
+    juce::Array<int> getAvailableBufferSizes() override { return { bufferSize }; }
+    int getDefaultBufferSize() override { return bufferSize; }
+    juce::String open (const juce::BigInteger& i, const juce::BigInteger& o, double, int) override
+    {
+        ins = i;
+        outs = o;
+        return {};
+    }
+    void close() override {}
+    bool isOpen() override { return true; }
+    void start (juce::AudioIODeviceCallback*) override {}
+    void stop() override {}
+    bool isPlaying() override { return true; }
+    juce::String getLastError() override { return {}; }
+    int getCurrentBufferSizeSamples() override { return bufferSize; }
+    double getCurrentSampleRate() override { return sampleRate; }
+    int getCurrentBitDepth() override { return 32; }
+    juce::BigInteger getActiveOutputChannels() const override { return outs; }
+    juce::BigInteger getActiveInputChannels() const override { return ins; }
+    int getOutputLatencyInSamples() override { return 0; }
+    int getInputLatencyInSamples() override { return 0; }
 
     juce::BigInteger ins, outs;
     int numIns, numOuts, bufferSize;
@@ -80,28 +95,33 @@ struct FakeDevice : juce::AudioIODevice
 struct FakeDeviceType : juce::AudioIODeviceType
 {
     FakeDeviceType() : juce::AudioIODeviceType ("Fake") {}
-    void scanForDevices() override                                      {}
-    juce::StringArray getDeviceNames (bool) const override              { return { "Fake" }; }
-    int getDefaultDeviceIndex (bool) const override                     { return 0; }
-    int getIndexOfDevice (juce::AudioIODevice*, bool) const override    { return 0; }
-    bool hasSeparateInputsAndOutputs() const override                   { return false; }
+    void scanForDevices() override {}
+    juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }
+    int getDefaultDeviceIndex (bool) const override { return 0; }
+    int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }
+    bool hasSeparateInputsAndOutputs() const override { return false; }
     juce::AudioIODevice* createDevice (const juce::String& name, const juce::String&) override { return name == "Fake" ? new FakeDevice (16, 16, 512) : nullptr; }
+    ,
 };
 
 /** A settings file in a folder of its own, deleted afterwards. */
 class TempSettings
 {
 public:
-    TempSettings()  { folder.createDirectory(); }
-    ~TempSettings() { settings.reset(); folder.deleteRecursively(); }
+    TempSettings() { folder.createDirectory(); }
+    ~TempSettings()
+    {
+        settings.reset();
+        folder.deleteRecursively();
+    }
 
-    juce::PropertiesFile& get() noexcept    { return *settings; }
-    juce::File getFolder() const            { return folder; }
+    juce::PropertiesFile& get() noexcept { return *settings; }
+    juce::File getFolder() const { return folder; }
 
 private:
     juce::File folder { juce::File::createTempFile ("tarrowby-host-test") };
     std::unique_ptr<juce::PropertiesFile> settings = std::make_unique<juce::PropertiesFile> (folder.getChildFile ("Tarrowby.settings"),
-                                                                                              juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
+                                                                                             juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
 };
 
 /** The holder as the main window builds it: one configuration of 16 inputs and 16 outputs. */
@@ -160,9 +180,9 @@ struct DrivenHolder
         processor = &installProbe<ProcessorType> (*holder);
     }
 
-    void start (juce::AudioIODevice& device)        { holder->sizeEnforcer.audioDeviceAboutToStart (&device); }
-    void stop()                                     { holder->sizeEnforcer.audioDeviceStopped(); }
-    void run (DeviceBlock& block, int numSamples)   { block.run (holder->sizeEnforcer, numSamples); }
+    void start (juce::AudioIODevice& device) { holder->sizeEnforcer.audioDeviceAboutToStart (&device); }
+    void stop() { holder->sizeEnforcer.audioDeviceStopped(); }
+    void run (DeviceBlock& block, int numSamples) { block.run (holder->sizeEnforcer, numSamples); }
 
     /** Sets the input muting as the settings do; true once the audio side has it. */
     bool setMuted (bool muted)
@@ -236,10 +256,10 @@ struct TestWindow
                                                                  nullptr, juce::Array<juce::StandalonePluginHolder::PluginInOuts> { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } });
     }
 
-    ~TestWindow()   { closeModalWindows(); }
+    ~TestWindow() { closeModalWindows(); }
 
-    auto* getContent() const            { return dynamic_cast<juce::StandaloneFilterWindow::MainContentComponent*> (window->getContentComponent()); }
-    auto& getHolder() const             { return *window->getPluginHolder(); }
+    auto* getContent() const { return dynamic_cast<juce::StandaloneFilterWindow::MainContentComponent*> (window->getContentComponent()); }
+    auto& getHolder() const { return *window->getPluginHolder(); }
 
     TempSettings settings;
     std::unique_ptr<juce::StandaloneFilterWindow> window;

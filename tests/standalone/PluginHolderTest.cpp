@@ -12,7 +12,7 @@ namespace
 /** A probe that notes whether the player still held it when it was deleted. */
 struct WatchedProbe : ProbeProcessor
 {
-    ~WatchedProbe() override    { attachedAtDeletion = holder->processorPlayer.getCurrentProcessor() == this; }
+    ~WatchedProbe() override { attachedAtDeletion = holder->processorPlayer.getCurrentProcessor() == this; }
 
     inline static StandalonePluginHolder* holder = nullptr;
     inline static bool attachedAtDeletion = false;
@@ -36,7 +36,7 @@ juce::MemoryBlock stateOf (juce::AudioProcessor& processor)
     return state;
 }
 
-juce::DialogWindow* findSettingsDialog()    { return findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings"); }
+juce::DialogWindow* findSettingsDialog() { return findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings"); }
 } // namespace
 
 TEST (PluginHolder, PlaysAStandAloneProcessorAndDetachesEveryProcessorBeforeDeletingIt)
@@ -103,7 +103,7 @@ TEST (PluginHolder, ReadsAndWritesTheMutingTheSetupAndTheStateInTheSettings)
 TEST (StateText, DecodesAsTheFrameworkDoesButRejectsCountsThatAreNoNumberOrTooLarge)
 {
     const juce::String accepted[] = { "0.", "3.gI1X", " 3.gI1X", "3.gI 1X", "3.g,I1X\n", "2.gI1X", "1.g.", "3.gI1X..",
-                                  makeBytes (100).toBase64Encoding() };
+                                      makeBytes (100).toBase64Encoding() };
     const char* rejected[] = { "", "abc", "gI1X", ".gI1X", "-1.gI1X", "+3.gI1X", "x3.gI1X", "3x.gI1X",
                                "4.gI1X", "1.", "2000000000.gI1X", "99999999999999999999.gI1X", "3 .gI1X" };
 
@@ -132,8 +132,7 @@ TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndTheDi
     holder->deviceManager.addAudioDeviceType (std::make_unique<FakeDeviceType>());
     holder->init (true, {});
 
-    const auto expectChannels = [&] (int expected)
-    {
+    const auto expectChannels = [&] (int expected) {
         auto* device = holder->deviceManager.getCurrentAudioDevice();
         ASSERT_NE (device, nullptr);
         EXPECT_EQ (device->getName(), "Fake");

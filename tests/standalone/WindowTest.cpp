@@ -27,18 +27,23 @@ TEST (WindowPlacement, CentredWithoutAStoredPositionElseClampedIntoTheDisplayOve
     const juce::Array<juce::Displays::Display> two { makeDisplay ({ 0, 0, 1920, 1080 }, true, 25), makeDisplay ({ 1920, 0, 1280, 1024 }) };
     const Point<int> size { 474, 368 };
 
-    struct Case { bool stored; Point<int> position, size; juce::Array<juce::Displays::Display> displays; Point<int> expected; };
+    struct Case
+    {
+        bool stored;
+        Point<int> position, size;
+        juce::Array<juce::Displays::Display> displays;
+        Point<int> expected;
+    };
     const Case cases[] = {
         { false, {}, size, two, { 960 - 237, 25 + 527 - 184 } },
         { false, {}, { 475, 369 }, { makeDisplay ({ -800, 0, 800, 600 }), makeDisplay ({ 0, 0, 1280, 800 }, true) }, { 640 - 237, 400 - 184 } },
-        { true, { 100, 200 }, size, two, { 100, 200 } },                 // inside: kept
-        { true, { 3000, 100 }, size, two, { 3200 - 474, 100 } },         // off the second display's right edge
-        { true, { 10, 0 }, size, two, { 10, 25 } },                      // under the menu bar
-        { true, { 10000, -5000 }, size, two, { 3200 - 474, 0 } },        // on no display: the last one
-        { true, { 800, 100 }, { 400, 300 }, { makeDisplay ({ 0, 0, 1000, 1000 }, true), makeDisplay ({ 1000, 0, 1000, 1000 }) },
-          { 1000, 100 } },                                               // a tie: the later display
+        { true, { 100, 200 }, size, two, { 100, 200 } }, // inside: kept
+        { true, { 3000, 100 }, size, two, { 3200 - 474, 100 } }, // off the second display's right edge
+        { true, { 10, 0 }, size, two, { 10, 25 } }, // under the menu bar
+        { true, { 10000, -5000 }, size, two, { 3200 - 474, 0 } }, // on no display: the last one
+        { true, { 800, 100 }, { 400, 300 }, { makeDisplay ({ 0, 0, 1000, 1000 }, true), makeDisplay ({ 1000, 0, 1000, 1000 }) }, { 1000, 100 } }, // a tie: the later display
         { true, { 50, 60 }, size, { makeDisplay ({ 0, 0, 400, 300 }, true, 20) }, { 0, 20 } }, // larger than the display
-        { true, { 50, 60 }, { 100, 50 }, {}, { -50, -25 } },             // no displays
+        { true, { 50, 60 }, { 100, 50 }, {}, { -50, -25 } }, // no displays
     };
 
     for (const auto& c : cases)
@@ -74,8 +79,7 @@ TEST (MainWindow, TheMutedInputBarSitsAboveTheEditorWhileTheInputIsMuted)
     auto* editor = content->getEditor();
     ASSERT_NE (editor, nullptr);
 
-    const auto expectLayout = [&] (bool barShown)
-    {
+    const auto expectLayout = [&] (bool barShown) {
         const auto bar = barShown ? 30 : 0;
         EXPECT_EQ (content->getNotificationArea().isVisible(), barShown);
         EXPECT_EQ (content->getNotificationArea().getHeight(), 30);
@@ -119,13 +123,20 @@ TEST (MainWindow, EveryOptionsMenuItemDoesItsOwnThingAndOtherResultsNothing)
     if (juce::FileChooser::isPlatformDialogAvailable())
         GTEST_SKIP() << "a platform file dialog cannot be seen here";
 
-    struct Case { int result; const char* dialog; bool resets; };
+    struct Case
+    {
+        int result;
+        const char* dialog;
+        bool resets;
+    };
     const Case cases[] = {
         { 1, "Audio/MIDI Settings", false },
         { 2, "Save current state", false },
         { 3, "Load a saved state", false },
         { 4, nullptr, true },
-        { 0, nullptr, false }, { -1, nullptr, false }, { 5, nullptr, false },
+        { 0, nullptr, false },
+        { -1, nullptr, false },
+        { 5, nullptr, false },
     };
 
     for (const auto& c : cases)

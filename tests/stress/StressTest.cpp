@@ -24,9 +24,19 @@ TEST (Stress, AudioAndMessageThreadsTogether)
     holder.processor->getParameters()[0]->setValueNotifyingHost (0.3f);
     holder.processor->getStateInformation (states[1]);
 
-    struct Shape { int ins, outs, bufferSize; double rate; };
-    const Shape shapes[] = { { 16, 16, 256, 48000.0 }, { 16, 16, 7, 44100.0 }, { 2, 2, 1021, 96000.0 },
-                             { 0, 16, 4096, 192000.0 }, { 16, 16, 1, 22050.0 }, { 1, 3, 512, 48000.0 } };
+    struct Shape
+    {
+        int ins, outs, bufferSize;
+        double rate;
+    };
+    const Shape shapes[] = {
+        { 16, 16, 256, 48000.0 },
+        { 16, 16, 7, 44100.0 },
+        { 2, 2, 1021, 96000.0 },
+        { 0, 16, 4096, 192000.0 },
+        { 16, 16, 1, 22050.0 },
+        { 1, 3, 512, 48000.0 },
+    };
     juce::Random random (17);
 
     for (const auto& shape : shapes)
@@ -49,8 +59,7 @@ TEST (Stress, AudioAndMessageThreadsTogether)
         std::atomic<bool> stop { false };
         std::atomic<long long> blocks { 0 }, allocations { 0 }, nonFiniteChannels { 0 };
 
-        std::thread audio ([&]
-        {
+        std::thread audio ([&] {
             ScopedAllocationCounter counter;
             const int sizes[] = { shape.bufferSize, 1000, 7, 4099, 1, 0, shape.bufferSize + 1 };
 
@@ -73,8 +82,7 @@ TEST (Stress, AudioAndMessageThreadsTogether)
             allocations = counter.getCount();
         });
 
-        const auto waitForBlocks = [&] (int count)
-        {
+        const auto waitForBlocks = [&] (int count) {
             const auto target = blocks + count;
             return pumpMessagesUntil ([&] { return blocks >= target; }, 5000);
         };

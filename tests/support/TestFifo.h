@@ -22,8 +22,7 @@ class TestFifo
 public:
     explicit TestFifo (const juce::File& path)
         : made (::mkfifo (path.getFullPathName().toRawUTF8(), 0600) == 0),
-          releaser ([this, p = path.getFullPathName()]
-          {
+          releaser ([this, p = path.getFullPathName()] {
               std::unique_lock<std::mutex> lock (mutex);
 
               while (! done.wait_for (lock, std::chrono::milliseconds (100), [this] { return finished; }))

@@ -25,7 +25,14 @@ void* allocate (std::size_t size, std::size_t alignment = 0)
 
 void* allocateOrNull (std::size_t size) noexcept
 {
-    try { return allocate (size); } catch (...) { return nullptr; }
+    try
+    {
+        return allocate (size);
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
 }
 
 /** Turns every framework assertion into a failure of the running test. */
@@ -39,19 +46,19 @@ class AssertionFailingLogger final : public juce::Logger
 };
 } // namespace
 
-void* operator new (std::size_t size)                                   { return allocate (size); }
-void* operator new[] (std::size_t size)                                 { return allocate (size); }
-void* operator new (std::size_t size, const std::nothrow_t&) noexcept   { return allocateOrNull (size); }
+void* operator new (std::size_t size) { return allocate (size); }
+void* operator new[] (std::size_t size) { return allocate (size); }
+void* operator new (std::size_t size, const std::nothrow_t&) noexcept { return allocateOrNull (size); }
 void* operator new[] (std::size_t size, const std::nothrow_t&) noexcept { return allocateOrNull (size); }
-void* operator new (std::size_t size, std::align_val_t a)               { return allocate (size, (std::size_t) a); }
-void* operator new[] (std::size_t size, std::align_val_t a)             { return allocate (size, (std::size_t) a); }
-void operator delete (void* p) noexcept                                 { std::free (p); }
-void operator delete[] (void* p) noexcept                               { std::free (p); }
-void operator delete (void* p, std::size_t) noexcept                    { std::free (p); }
-void operator delete[] (void* p, std::size_t) noexcept                  { std::free (p); }
-void operator delete (void* p, std::align_val_t) noexcept               { std::free (p); }
-void operator delete[] (void* p, std::align_val_t) noexcept             { std::free (p); }
-void operator delete (void* p, std::size_t, std::align_val_t) noexcept  { std::free (p); }
+void* operator new (std::size_t size, std::align_val_t a) { return allocate (size, (std::size_t) a); }
+void* operator new[] (std::size_t size, std::align_val_t a) { return allocate (size, (std::size_t) a); }
+void operator delete (void* p) noexcept { std::free (p); }
+void operator delete[] (void* p) noexcept { std::free (p); }
+void operator delete (void* p, std::size_t) noexcept { std::free (p); }
+void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
+void operator delete (void* p, std::align_val_t) noexcept { std::free (p); }
+void operator delete[] (void* p, std::align_val_t) noexcept { std::free (p); }
+void operator delete (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
 void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
 
 namespace tarrowby::test
@@ -62,8 +69,8 @@ ScopedAllocationCounter::ScopedAllocationCounter()
     countingAllocations = true;
 }
 
-ScopedAllocationCounter::~ScopedAllocationCounter()          { countingAllocations = wasCounting; }
-long long ScopedAllocationCounter::getCount() const noexcept  { return allocationCount - startCount; }
+ScopedAllocationCounter::~ScopedAllocationCounter() { countingAllocations = wasCounting; }
+long long ScopedAllocationCounter::getCount() const noexcept { return allocationCount - startCount; }
 
 void pumpMessages (int milliseconds)
 {
