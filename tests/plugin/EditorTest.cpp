@@ -224,7 +224,6 @@ struct Meter : SimpleMeter
 
     /** The colour of the bar's middle column at the given row, counted from the top. */
     juce::Colour paintRow (int y) { return renderPaint (*this).getPixelAt (getWidth() / 2, y); }
-    ,
 };
 } // namespace
 

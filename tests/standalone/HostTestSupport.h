@@ -101,7 +101,6 @@ struct FakeDeviceType : juce::AudioIODeviceType
     int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }
     bool hasSeparateInputsAndOutputs() const override { return false; }
     juce::AudioIODevice* createDevice (const juce::String& name, const juce::String&) override { return name == "Fake" ? new FakeDevice (16, 16, 512) : nullptr; }
-    ,
 };
 
 /** A settings file in a folder of its own, deleted afterwards. */
