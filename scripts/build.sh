@@ -10,6 +10,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-release}
 shift || true
 jobs=${TARROWBY_JOBS:-$(nproc)}
+# Paths below the checkout reach ccache relative, so that any checkout shares its cache.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
 targets=()
 
 case "$flavour" in
