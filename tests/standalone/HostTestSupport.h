@@ -44,7 +44,6 @@ struct ProbeProcessor : JuceDemoPluginAudioProcessor
     int numStateReads = 0;
 };
 
-/** A device with the given channels, named "1", "2", ..., that opens whatever it is asked for and never calls back. */
 struct FakeDevice : juce::AudioIODevice
 {
     FakeDevice (int numInsToUse, int numOutsToUse, int bufferSizeToUse, double rate = 48000.0)
@@ -66,12 +65,7 @@ struct FakeDevice : juce::AudioIODevice
     juce::Array<double> getAvailableSampleRates() override { return { sampleRate }; }
     juce::Array<int> getAvailableBufferSizes() override { return { bufferSize }; }
     int getDefaultBufferSize() override { return bufferSize; }
-    juce::String open (const juce::BigInteger& i, const juce::BigInteger& o, double, int) override
-    {
-        ins = i;
-        outs = o;
-        return {};
-    }
+    juce::String open (const juce::BigInteger& i, const juce::BigInteger& o, double, int) override { return (ins = i, outs = o, juce::String()); }
     void close() override {}
     bool isOpen() override { return true; }
     void start (juce::AudioIODeviceCallback*) override {}
@@ -91,57 +85,6 @@ struct FakeDevice : juce::AudioIODevice
     double sampleRate;
 };
 
-/** A device type "Fake" whose one device, "Fake", has 16 inputs and 16 outputs. */
-struct FakeDeviceType : juce::AudioIODeviceType
-{
-    FakeDeviceType() : juce::AudioIODeviceType ("Fake") {}
-    void scanForDevices() override {}
-    juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }
-    int getDefaultDeviceIndex (bool) const override { return 0; }
-    int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }
-    bool hasSeparateInputsAndOutputs() const override { return false; }
-    juce::AudioIODevice* createDevice (const juce::String& name, const juce::String&) override { return name == "Fake" ? new FakeDevice (16, 16, 512) : nullptr; }
-};
-
-/** A settings file in a folder of its own, deleted afterwards. */
-class TempSettings
-{
-public:
-    TempSettings() { folder.createDirectory(); }
-    ~TempSettings()
-    {
-        settings.reset();
-        folder.deleteRecursively();
-    }
-
-    juce::PropertiesFile& get() noexcept { return *settings; }
-    juce::File getFolder() const { return folder; }
-
-private:
-    juce::File folder { juce::File::createTempFile ("tarrowby-host-test") };
-    std::unique_ptr<juce::PropertiesFile> settings = std::make_unique<juce::PropertiesFile> (folder.getChildFile ("Tarrowby.settings"),
-                                                                                             juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
-};
-
-/** The holder as the main window builds it: one configuration of 16 inputs and 16 outputs. */
-inline std::unique_ptr<juce::StandalonePluginHolder> makeHolder (juce::PropertySet* settings)
-{
-    return std::make_unique<juce::StandalonePluginHolder> (settings, false, juce::String(), nullptr,
-                                                           juce::Array<juce::StandalonePluginHolder::PluginInOuts> { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } }, false);
-}
-
-/** Puts a new processor of the given type in place of the holder's, the way a reset does. */
-template <typename ProcessorType = ProbeProcessor>
-ProcessorType& installProbe (juce::StandalonePluginHolder& holder)
-{
-    holder.stopPlayback();
-    auto probe = std::make_unique<ProcessorType>();
-    auto& ref = *probe;
-    holder.processor = std::move (probe);
-    holder.startPlayback();
-    return ref;
-}
-
 /** Device memory for blocks of up to maxSamples, every input at one value, and exactly as many
     channel pointers as a block carries, so that reading past them is caught. */
 struct DeviceBlock
@@ -159,8 +102,8 @@ struct DeviceBlock
 
     void run (juce::AudioIODeviceCallback& callback, int numSamples)
     {
-        callback.audioDeviceIOCallbackWithContext (inputPointers.data(), (int) inputPointers.size(),
-                                                   outputPointers.data(), (int) outputPointers.size(), numSamples, {});
+        callback.audioDeviceIOCallbackWithContext (inputPointers.data(), (int) inputPointers.size(), outputPointers.data(),
+                                                   (int) outputPointers.size(), numSamples, {});
     }
 
     juce::AudioBuffer<float> inputs, outputs;
@@ -168,34 +111,35 @@ struct DeviceBlock
     std::vector<float*> outputPointers;
 };
 
-/** A holder whose own device is closed and whose processor is a probe of the given type, driven by
-    hand through its size enforcer. */
-template <typename ProcessorType = ProbeProcessor>
-struct DrivenHolder
+struct TempSettings
 {
-    DrivenHolder()
-    {
-        holder->deviceManager.closeAudioDevice();
-        processor = &installProbe<ProcessorType> (*holder);
-    }
+    TempSettings() { folder.createDirectory(); }
+    ~TempSettings() { settings.reset(), folder.deleteRecursively(); }
+    juce::PropertiesFile& get() noexcept { return *settings; }
 
-    void start (juce::AudioIODevice& device) { holder->sizeEnforcer.audioDeviceAboutToStart (&device); }
-    void stop() { holder->sizeEnforcer.audioDeviceStopped(); }
-    void run (DeviceBlock& block, int numSamples) { block.run (holder->sizeEnforcer, numSamples); }
-
-    /** Sets the input muting as the settings do; true once the audio side has it. */
-    bool setMuted (bool muted)
-    {
-        holder->shouldMuteInput = muted;
-        return pumpMessagesUntil ([&] { return holder->muteInput.load() == muted; }, 2000);
-    }
-
-    TempSettings settings;
-    std::unique_ptr<juce::StandalonePluginHolder> holder { makeHolder (&settings.get()) };
-    ProcessorType* processor = nullptr;
+    juce::File folder { juce::File::createTempFile ("tarrowby-host-test") };
+    std::unique_ptr<juce::PropertiesFile> settings = std::make_unique<juce::PropertiesFile> (folder.getChildFile ("Tarrowby.settings"),
+                                                                                             juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
 };
 
-/** Every descendant of the given type, depth first. */
+/** The holder as the main window builds it: one configuration of 16 inputs and 16 outputs. */
+inline std::unique_ptr<juce::StandalonePluginHolder> makeHolder (juce::PropertySet* settings)
+{
+    return std::make_unique<juce::StandalonePluginHolder> (settings, false, juce::String(), nullptr,
+                                                           juce::Array<juce::StandalonePluginHolder::PluginInOuts> { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } }, false);
+}
+
+/** Puts a new processor of the given type in place of the holder's, the way a reset does. */
+template <typename ProcessorType = ProbeProcessor>
+ProcessorType& installProbe (juce::StandalonePluginHolder& holder)
+{
+    holder.stopPlayback();
+    auto* probe = new ProcessorType();
+    holder.processor.reset (probe);
+    holder.startPlayback();
+    return *probe;
+}
+
 template <typename ComponentType>
 juce::Array<ComponentType*> findChildren (juce::Component& parent)
 {
@@ -212,18 +156,6 @@ juce::Array<ComponentType*> findChildren (juce::Component& parent)
     return found;
 }
 
-/** The first descendant of the given type for which the predicate holds, or null. */
-template <typename ComponentType, typename Predicate>
-ComponentType* findChild (juce::Component& parent, Predicate&& predicate)
-{
-    for (auto* c : findChildren<ComponentType> (parent))
-        if (predicate (*c))
-            return c;
-
-    return nullptr;
-}
-
-/** The first top-level window of the given type whose name matches, or null. */
 template <typename ComponentType>
 ComponentType* findOnDesktop (const juce::String& name = {})
 {
@@ -234,7 +166,6 @@ ComponentType* findOnDesktop (const juce::String& name = {})
     return nullptr;
 }
 
-/** Dismisses every modal window and lets the framework delete them. */
 inline void closeModalWindows()
 {
     juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
@@ -251,12 +182,11 @@ struct TestWindow
         for (const auto& [key, value] : initialSettings)
             settings.get().setValue (key, value);
 
-        window = std::make_unique<juce::StandaloneFilterWindow> ("Tarrowby", juce::Colours::darkgrey, &settings.get(), false, juce::String(),
-                                                                 nullptr, juce::Array<juce::StandalonePluginHolder::PluginInOuts> { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } });
+        window = std::make_unique<juce::StandaloneFilterWindow> ("Tarrowby", juce::Colours::darkgrey, &settings.get(), false, juce::String(), nullptr,
+                                                                 juce::Array<juce::StandalonePluginHolder::PluginInOuts> { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } });
     }
 
     ~TestWindow() { closeModalWindows(); }
-
     auto* getContent() const { return dynamic_cast<juce::StandaloneFilterWindow::MainContentComponent*> (window->getContentComponent()); }
     auto& getHolder() const { return *window->getPluginHolder(); }
 
@@ -264,7 +194,6 @@ struct TestWindow
     std::unique_ptr<juce::StandaloneFilterWindow> window;
 };
 
-/** Fills a block with bytes 0, 1, 2, ... */
 inline juce::MemoryBlock makeBytes (size_t size)
 {
     juce::MemoryBlock block (size);

@@ -1,5 +1,4 @@
 #include "HostTestSupport.h"
-#include "PluginProcessor.h"
 #include "SettingsComponent.h"
 
 #include <gtest/gtest.h>
@@ -18,17 +17,6 @@ struct WatchedProbe : ProbeProcessor
     inline static bool attachedAtDeletion = false;
 };
 
-/** Replaces the holder's processor with a watched probe, then runs the step that should detach and delete it. */
-template <typename Step>
-bool attachedWhenDeleted (StandalonePluginHolder& holder, Step&& step)
-{
-    WatchedProbe::holder = &holder;
-    WatchedProbe::attachedAtDeletion = true;
-    installProbe<WatchedProbe> (holder);
-    step();
-    return WatchedProbe::attachedAtDeletion;
-}
-
 juce::MemoryBlock stateOf (juce::AudioProcessor& processor)
 {
     juce::MemoryBlock state;
@@ -43,71 +31,40 @@ TEST (PluginHolder, PlaysAStandAloneProcessorAndDetachesEveryProcessorBeforeDele
 {
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
+    EXPECT_EQ (holder->processor->wrapperType, juce::AudioProcessor::wrapperType_Standalone);
 
-    for (int round = 0; round < 2; ++round) // at start-up, then as a reset makes it
+    for (const auto& step : std::vector<std::function<void()>> { [&] { holder->createPlugin(); }, [&] { holder->deletePlugin(); }, [&] { holder.reset(); } })
     {
-        ASSERT_NE (dynamic_cast<JuceDemoPluginAudioProcessor*> (holder->processor.get()), nullptr);
-        EXPECT_EQ (holder->processor->wrapperType, juce::AudioProcessor::wrapperType_Standalone);
-        EXPECT_EQ (holder->processorPlayer.getCurrentProcessor(), holder->processor.get());
-        EXPECT_TRUE (holder->processorHasPotentialFeedbackLoop);
-        holder->processorHasPotentialFeedbackLoop = false;
-        holder->deletePlugin();
-        holder->createPlugin();
-        holder->startPlayback();
+        WatchedProbe::holder = holder.get();
+        WatchedProbe::attachedAtDeletion = true;
+        installProbe<WatchedProbe> (*holder);
+        step();
+        EXPECT_FALSE (WatchedProbe::attachedAtDeletion);
     }
-
-    EXPECT_EQ (JuceDemoPluginAudioProcessor().wrapperType, juce::AudioProcessor::wrapperType_Undefined) << "the mark is for the holder's only";
-    EXPECT_FALSE (attachedWhenDeleted (*holder, [&] { holder->createPlugin(); }));
-    EXPECT_FALSE (attachedWhenDeleted (*holder, [&] { holder->deletePlugin(); }));
-    EXPECT_FALSE (attachedWhenDeleted (*holder, [&] { holder.reset(); }));
 }
 
-TEST (PluginHolder, ReadsAndWritesTheMutingTheSetupAndTheStateInTheSettings)
+TEST (PluginHolder, ReadsTheMutingAndTheStateOnlyWhenTheyDecode)
 {
     TempSettings settings;
-    auto holder = makeHolder (&settings.get());
-    EXPECT_TRUE (holder->muteInput.load()) << "muted without a setting";
-    auto& probe = installProbe (*holder);
-    probe.stateToWrite.replaceAll ("abc", 3);
-    holder->savePluginState();
-    EXPECT_EQ (settings.get().getValue ("filterState"), "3.gI1X");
-    holder.reset();
-    EXPECT_EQ (settings.get().getValue ("shouldMuteInput"), "1");
-    EXPECT_TRUE (settings.get().containsKey ("audioSetup"));
-
     settings.get().setValue ("shouldMuteInput", "0");
-    holder = makeHolder (&settings.get());
+    auto holder = makeHolder (&settings.get());
     EXPECT_TRUE (pumpMessagesUntil ([&] { return ! holder->muteInput.load(); }, 2000));
-    holder.reset();
-    EXPECT_EQ (settings.get().getValue ("shouldMuteInput"), "0");
 
-    // The next start restores a saved state; text that does not decode leaves the defaults.
     JuceDemoPluginAudioProcessor source;
     const auto defaults = stateOf (source);
-    source.getParameters()[0]->setValueNotifyingHost (0.25f);
-    settings.get().setValue ("filterState", stateOf (source).toBase64Encoding());
-    EXPECT_EQ (makeHolder (&settings.get())->processor->getParameters()[0]->getValue(), 0.25f);
 
-    for (const auto* text : { "", "0.", "3.gI1X", "-5.gI1X", "2000000000.gI1X" })
+    for (const auto* text : { "-5.gI1X", "2000000000.gI1X" })
     {
         settings.get().setValue ("filterState", text);
         EXPECT_EQ (stateOf (*makeHolder (&settings.get())->processor), defaults) << text;
     }
 
-    // Without settings nothing is read or written.
-    holder = makeHolder (nullptr);
-    holder->savePluginState();
-    EXPECT_EQ (holder->getLastFile(), juce::File::getSpecialLocation (juce::File::userDocumentsDirectory));
+    makeHolder (nullptr)->savePluginState(); // without settings nothing is read or written
 }
 
 TEST (StateText, DecodesAsTheFrameworkDoesButRejectsCountsThatAreNoNumberOrTooLarge)
 {
-    const juce::String accepted[] = { "0.", "3.gI1X", " 3.gI1X", "3.gI 1X", "3.g,I1X\n", "2.gI1X", "1.g.", "3.gI1X..",
-                                      makeBytes (100).toBase64Encoding() };
-    const char* rejected[] = { "", "abc", "gI1X", ".gI1X", "-1.gI1X", "+3.gI1X", "x3.gI1X", "3x.gI1X",
-                               "4.gI1X", "1.", "2000000000.gI1X", "99999999999999999999.gI1X", "3 .gI1X" };
-
-    for (const auto& text : accepted)
+    for (const auto& text : { juce::String ("0."), juce::String (" 3.gI 1X"), juce::String ("3.g,I1X\n"), makeBytes (100).toBase64Encoding() })
     {
         juce::MemoryBlock ours, theirs;
         EXPECT_TRUE (StandalonePluginHolder::decodeStateText (text, ours)) << text;
@@ -115,17 +72,23 @@ TEST (StateText, DecodesAsTheFrameworkDoesButRejectsCountsThatAreNoNumberOrTooLa
         EXPECT_EQ (ours, theirs) << text;
     }
 
-    for (const auto* text : rejected)
-    {
-        juce::MemoryBlock block ("keep", 4);
-        EXPECT_FALSE (StandalonePluginHolder::decodeStateText (text, block)) << "\"" << text << "\"";
-        EXPECT_EQ (block, juce::MemoryBlock ("keep", 4)) << "\"" << text << "\"";
-    }
+    for (const auto* text : { "", "abc", ".gI1X", "-1.gI1X", "x3.gI1X", "4.gI1X", "1.", "2000000000.gI1X", "99999999999999999999.gI1X" })
+        EXPECT_FALSE (StandalonePluginHolder::decodeStateText (text, *std::make_unique<juce::MemoryBlock>())) << "\"" << text << "\"";
 }
 
-//==============================================================================
 TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndTheDialogOffersThemAll)
 {
+    struct FakeDeviceType : juce::AudioIODeviceType
+    {
+        FakeDeviceType() : juce::AudioIODeviceType ("Fake") {}
+        void scanForDevices() override {}
+        juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }
+        int getDefaultDeviceIndex (bool) const override { return 0; }
+        int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }
+        bool hasSeparateInputsAndOutputs() const override { return false; }
+        juce::AudioIODevice* createDevice (const juce::String& name, const juce::String&) override { return name == "Fake" ? new FakeDevice (16, 16, 512) : nullptr; }
+    };
+
     TempSettings settings;
     settings.get().setValue ("audioSetup", "<DEVICESETUP deviceType=\"Fake\" audioOutputDeviceName=\"gone\" audioInputDeviceName=\"gone\"/>");
     auto holder = makeHolder (&settings.get());
@@ -135,16 +98,13 @@ TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndTheDi
     const auto expectChannels = [&] (int expected) {
         auto* device = holder->deviceManager.getCurrentAudioDevice();
         ASSERT_NE (device, nullptr);
-        EXPECT_EQ (device->getName(), "Fake");
         EXPECT_EQ (device->getActiveInputChannels().countNumberOfSetBits(), expected);
         EXPECT_EQ (device->getActiveOutputChannels().countNumberOfSetBits(), expected);
     };
 
     expectChannels (16);
     holder->showAudioSettingsDialog();
-    auto* dialog = findSettingsDialog();
-    ASSERT_NE (dialog, nullptr);
-    auto lists = findChildren<juce::ListBox> (*dialog);
+    auto lists = findChildren<juce::ListBox> (*findSettingsDialog());
     lists.removeIf ([] (auto* list) { return list->getModel() == nullptr || list->getModel()->getNumRows() != 8; });
     ASSERT_EQ (lists.size(), 2) << "8 stereo pairs each way";
 
@@ -160,7 +120,7 @@ TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndTheDi
     closeModalWindows();
 }
 
-TEST (SettingsDialog, OpensWithoutBlockingWithTheMuteToggleBoundBothWaysAndGoesWithItsHolder)
+TEST (SettingsDialog, HasTheMuteToggleBoundBothWaysAboveTheSelectorAndGoesWithItsHolder)
 {
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
@@ -170,10 +130,9 @@ TEST (SettingsDialog, OpensWithoutBlockingWithTheMuteToggleBoundBothWaysAndGoesW
 
     auto* dialog = findSettingsDialog();
     ASSERT_NE (dialog, nullptr);
-    EXPECT_TRUE (dialog->isCurrentlyModal (false));
-    auto* toggle = findChild<juce::ToggleButton> (*dialog, [] (auto& b) { return b.getButtonText() == "Mute audio input"; });
-    ASSERT_NE (toggle, nullptr);
+    auto* toggle = findChildren<juce::ToggleButton> (*dialog).getFirst();
     EXPECT_TRUE (toggle->getToggleState());
+    EXPECT_EQ (findChildren<juce::AudioDeviceSelectorComponent> (*dialog).getFirst()->getY(), 36);
 
     toggle->triggerClick();
     EXPECT_TRUE (pumpMessagesUntil ([&] { return ! holder->muteInput.load(); }, 2000));
@@ -185,24 +144,4 @@ TEST (SettingsDialog, OpensWithoutBlockingWithTheMuteToggleBoundBothWaysAndGoesW
     other.reset();
     EXPECT_EQ (findSettingsDialog(), nullptr);
     pumpMessages (50);
-}
-
-TEST (SettingsDialog, ContentIsAsHighAsTheSelectorWithTheToggleRowAbove)
-{
-    TempSettings settings;
-    auto holder = makeHolder (&settings.get());
-
-    for (const auto feedbackPossible : { true, false })
-    {
-        holder->processorHasPotentialFeedbackLoop = feedbackPossible;
-        StandalonePluginHolder::SettingsComponent content (*holder, holder->deviceManager, 16, 16);
-        content.setSize (500, 550);
-        content.setToRecommendedSize();
-        auto* selector = findChildren<juce::AudioDeviceSelectorComponent> (content).getFirst();
-        const auto extra = feedbackPossible ? 36 : 0;
-        EXPECT_EQ (selector->getBounds(), juce::Rectangle<int> (0, extra, 500, content.getHeight() - extra));
-
-        selector->setSize (500, selector->getHeight() + 100);
-        EXPECT_EQ (content.getHeight(), selector->getHeight() + extra) << "follows the selector";
-    }
 }
