@@ -10,10 +10,9 @@ using UntrustedInput::SettingsFileCheck;
 
 namespace
 {
-const std::string settingsDocument = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<PROPERTIES>\n"
-                                     "  <VALUE name=\"windowX\" val=\"12\"/>\n"
-                                     "  <VALUE name=\"audioSetup\">\n    <DEVICESETUP deviceType=\"JACK\"/>\n  </VALUE>\n"
-                                     "</PROPERTIES>\n";
+const std::string settingsDocument = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<PROPERTIES>\n  <VALUE name=\"windowX\" val=\"12\"/>\n"
+                                     "  <VALUE name=\"audioSetup\">\n    <DEVICESETUP deviceType=\"JACK\"/>\n  </VALUE>\n</PROPERTIES>\n";
+const std::string compressed ("CPRP\x1f\x8b\x08\0", 8);
 
 std::function<bool (const juce::File&)> text (const std::string& bytes)
 {
@@ -22,6 +21,11 @@ std::function<bool (const juce::File&)> text (const std::string& bytes)
         juce::FileOutputStream out (f);
         return out.openedOk() && out.write (bytes.data(), bytes.size());
     };
+}
+
+std::function<bool (const juce::File&)> linkTo (const char* target)
+{
+    return [target] (const juce::File& f) { return juce::File (target).createSymbolicLink (f, false); };
 }
 
 /** The bytes of a regular file that is no link, else nothing: a link may lead to an endless device. */
@@ -35,35 +39,19 @@ std::string bytesOf (const juce::File& f)
     return bytes.isEmpty() ? std::string() : std::string (static_cast<const char*> (bytes.getData()), bytes.getSize());
 }
 
-std::function<bool (const juce::File&)> linkTo (const char* target)
-{
-    return [target] (const juce::File& f) { return juce::File (target).createSymbolicLink (f, false); };
-}
-
 struct SettingsFiles : ::testing::Test
 {
-    SettingsFiles()
-    {
-        folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                     .getNonexistentChildFile ("tarrowby-untrusted-input", {}, false);
-        folder.createDirectory();
-    }
-
+    SettingsFiles() { folder.createDirectory(); }
     ~SettingsFiles() override { folder.deleteRecursively(); }
 
-    juce::File folder;
+    const juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tarrowby-untrusted-input", {}, false);
+    const juce::File file = folder.getChildFile ("Tarrowby.settings"), aside = folder.getChildFile ("Tarrowby.settings.unreadable");
 };
 } // namespace
 
 TEST_F (SettingsFiles, KeepsWhatTheReaderReadsSafelyAndSetsAsideAllElseAsItWas)
 {
-    struct Case
-    {
-        const char* what;
-        std::function<bool (const juce::File&)> make;
-        SettingsFileCheck expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::function<bool (const juce::File&)>, SettingsFileCheck> cases[] = {
         { "absent", [] (auto&) { return true; }, SettingsFileCheck::readable },
         { "empty", text (""), SettingsFileCheck::readable },
         { "as written", text (settingsDocument), SettingsFileCheck::readable },
@@ -80,7 +68,7 @@ TEST_F (SettingsFiles, KeepsWhatTheReaderReadsSafelyAndSetsAsideAllElseAsItWas)
         { "broken UTF-8", text ("<PROPERTIES><VALUE name=\"\xc3\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "overlong UTF-8", text ("<PROPERTIES><VALUE name=\"\xc1\x81\" val=\"1\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "binary", text (std::string ("PROP\x01\0\0\0", 8)), SettingsFileCheck::setAside },
-        { "compressed binary", text (std::string ("CPRP\x1f\x8b\x08\0", 8)), SettingsFileCheck::setAside },
+        { "compressed binary", text (compressed), SettingsFileCheck::setAside },
         // Through a document type the file-based reader opens other files.
         { "external subset", text ("<!DOCTYPE PROPERTIES SYSTEM \"/dev/zero\"><PROPERTIES><VALUE name=\"a\" val=\"&x;\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "public subset", text ("<!DOCTYPE PROPERTIES PUBLIC \"-//x//EN\" \"/dev/zero\"><PROPERTIES/>"), SettingsFileCheck::setAside },
@@ -93,52 +81,35 @@ TEST_F (SettingsFiles, KeepsWhatTheReaderReadsSafelyAndSetsAsideAllElseAsItWas)
         { "folder", [] (const juce::File& f) { return f.createDirectory().wasOk(); }, SettingsFileCheck::setAside },
     };
 
-    for (const auto& c : cases)
+    for (const auto& [what, make, expected] : cases)
     {
-        const auto file = folder.getChildFile ("Tarrowby.settings");
-        const auto aside = folder.getChildFile ("Tarrowby.settings.unreadable");
-        ASSERT_TRUE (c.make (file)) << c.what;
+        ASSERT_TRUE (make (file)) << what;
         const auto before = bytesOf (file);
         const auto wasLink = file.isSymbolicLink();
+        EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), expected) << what;
 
-        EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), c.expected) << c.what;
-
-        if (c.expected == SettingsFileCheck::readable)
-        {
-            // The framework reads what is kept.
-            EXPECT_TRUE (before.empty() || juce::PropertiesFile (file, {}).isValidFile()) << c.what;
-            EXPECT_FALSE (aside.existsAsFile()) << c.what;
-        }
-        else
-        {
-            // Moved as it was: a link stays a link.
-            EXPECT_FALSE (file.exists() || file.isSymbolicLink()) << c.what;
-            EXPECT_EQ (aside.isSymbolicLink(), wasLink) << c.what;
-            EXPECT_TRUE (bytesOf (aside) == before) << c.what;
-        }
+        if (expected == SettingsFileCheck::readable) // and the framework reads what is kept
+            EXPECT_TRUE ((before.empty() || juce::PropertiesFile (file, {}).isValidFile()) && ! aside.exists()) << what;
+        else // moved as it was: a link stays a link
+            EXPECT_TRUE (! file.exists() && ! file.isSymbolicLink() && aside.isSymbolicLink() == wasLink && bytesOf (aside) == before) << what;
 
         file.deleteRecursively();
         aside.deleteRecursively();
     }
 }
 
-TEST_F (SettingsFiles, APipeIsSetAsideWithoutWaitingForAWriter)
+TEST_F (SettingsFiles, APipeIsSetAsideWithoutWaitingForAWriterAndWhatCannotBeMovedIsLeftAsItWas)
 {
-    const auto file = folder.getChildFile ("Tarrowby.settings");
-    tarrowby::test::TestFifo fifo (file);
-    ASSERT_TRUE (fifo.made);
+    {
+        tarrowby::test::TestFifo fifo (file);
+        ASSERT_TRUE (fifo.made);
+        EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), SettingsFileCheck::setAside);
+        EXPECT_FALSE (file.exists());
+    }
 
-    EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), SettingsFileCheck::setAside);
-    EXPECT_FALSE (file.exists());
-}
-
-TEST_F (SettingsFiles, AFileThatCannotBeMovedIsLeftAsItWas)
-{
     // No permission stops root; a name with no room left for the ".unreadable" suffix stops the move.
-    const auto file = folder.getChildFile (juce::String::repeatedString ("x", 250));
-    const std::string binary ("CPRP\x1f\x8b\x08\0", 8);
-    ASSERT_TRUE (text (binary) (file));
-
-    EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), SettingsFileCheck::leftInPlace);
-    EXPECT_TRUE (bytesOf (file) == binary);
+    const auto longName = folder.getChildFile (juce::String::repeatedString ("x", 250));
+    ASSERT_TRUE (text (compressed) (longName));
+    EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (longName), SettingsFileCheck::leftInPlace);
+    EXPECT_TRUE (bytesOf (longName) == compressed);
 }
