@@ -24,11 +24,9 @@ template <typename Type>
 std::vector<Type*> childrenOf (const juce::Component& parent)
 {
     std::vector<Type*> result;
-
     for (auto* child : parent.getChildren())
         if (auto* typed = dynamic_cast<Type*> (child))
             result.push_back (typed);
-
     return result;
 }
 
@@ -53,19 +51,16 @@ TEST_F (EditorTest, ControlsDriveTheirParameters)
 {
     const auto buttons = childrenOf<juce::TextButton> (editor); // Dim, Cut
     const auto sliders = childrenOf<juce::Slider> (editor); // gain, crossover
-
     // The knobs snap to 0.1 dB and 0.5 Hz.
     sliders[0]->setValue (-20.04, juce::sendNotificationSync);
     sliders[1]->setValue (110.3, juce::sendNotificationSync);
     EXPECT_NEAR (getNormalised (processor, "gain"), 40.0f / 60.0f, 1.0e-6f);
     EXPECT_NEAR (getNormalised (processor, "balance"), 30.5f / 45.0f, 1.0e-6f);
-
     for (auto [button, id] : { std::pair { buttons[0], "dim" }, std::pair { buttons[1], "mute" } })
     {
         button->triggerClick();
         EXPECT_TRUE (pumpMessagesUntil ([&, id = id] { return getNormalised (processor, id) == 1.0f; }, 2000)) << id;
     }
-
     // Popup menus open in the parent the caller names, and nowhere else.
     juce::Component parent;
     auto& lookAndFeel = dynamic_cast<Editor::ForcePopupsInParentWindow&> (editor.getLookAndFeel());
@@ -79,34 +74,27 @@ TEST_F (EditorTest, RefreshShowsTheCubeRootOfEachPeakClearsThePeaksAndSetsTheLam
     auto lamps = childrenOf<SimpleLED> (editor);
     std::sort (lamps.begin(), lamps.end(), [] (auto* a, auto* b) { return a->getY() < b->getY(); }); // pairs, then bass
     EXPECT_EQ (editor.getTimerInterval(), 62);
-
     const float peaks[] = { 0.0f, 0.125f, 1.0f, 8.0f, 0.001f, std::numeric_limits<float>::infinity(), notANumber };
     const float shown[] = { 0.0f, 0.5f, 1.0f, 1.0f, 0.1f, 1.0f, 1.0f }; // not a number shows full scale
-
     for (size_t i = 0; i < 16; ++i)
         processor.peakLevels[i] = i < 7 ? peaks[i] : 0.5f;
-
     processor.channelPairsDiffer = true;
     editor.timerCallback();
-
     for (size_t i = 0; i < 16; ++i)
     {
         EXPECT_NEAR (meters[i]->level, i < 7 ? shown[i] : 0.7937005f, 1.0e-6f) << i;
         EXPECT_EQ (processor.peakLevels[i].load(), 0.0f);
     }
-
     EXPECT_TRUE (lamps[0]->level == 0.0f && lamps[1]->level == 1.0f);
     processor.channelPairsDiffer = false;
     processor.bassSignalPresent = true;
     processor.peakLevels[0] = 0.5f;
-
     {
         ScopedWrapperType plugin (juce::AudioProcessor::wrapperType_VST3);
         editor.timerCallback(); // outside a stand-alone process nothing is refreshed
         EXPECT_TRUE (processor.peakLevels[0].load() == 0.5f && lamps[0]->level == 0.0f);
         EXPECT_TRUE (childrenOf<SimpleMeter> (Editor (processor)).empty());
     }
-
     editor.timerCallback();
     EXPECT_TRUE (lamps[0]->level == 1.0f && lamps[1]->level == 0.0f);
 }
@@ -119,7 +107,6 @@ TEST (LevelWidgets, MeterColoursClampingAndTheHoldOfAnOvershootAndLampColours)
         meter.level = level;
         return renderPaint (meter).getPixelAt (3, rowFromTop);
     };
-
     // Yellow from 0.584 and red from 0.9886 up, counted from the bottom; out of range clamps.
     const std::tuple<float, int, juce::Colour, float> rows[] = {
         { 0.7f, 195, green, 0.7f },
@@ -129,24 +116,19 @@ TEST (LevelWidgets, MeterColoursClampingAndTheHoldOfAnOvershootAndLampColours)
         { -0.2f, 198, black, 0.0f },
         { notANumber, 198, black, 0.0f },
     };
-
     for (const auto& [level, row, colour, clamped] : rows)
     {
         EXPECT_EQ (paintAt (level, row), colour) << level << ", " << row;
         EXPECT_EQ (meter.level, clamped);
     }
-
     // An overshoot is held for 32 repaints or until the next, which restarts the hold at its own level.
     paintAt (1.0f, 0);
-
     for (int repaint = 1; repaint <= 31; ++repaint)
         ASSERT_EQ (paintAt (0.3f, 1), red) << repaint;
-
     EXPECT_EQ (paintAt (0.3f, 1), black);
     paintAt (1.0f, 0);
     paintAt (0.995f, 0);
     EXPECT_TRUE (paintAt (0.0f, 0) == black && paintAt (0.0f, 1) == red);
-
     // The red threshold is compared in double precision: its value rounded to float lies just above it.
     for (const auto [level, held] : { std::pair { 0.98855304f, 0 }, std::pair { 0.9885531067848206f, 1 } })
     {
@@ -156,7 +138,6 @@ TEST (LevelWidgets, MeterColoursClampingAndTheHoldOfAnOvershootAndLampColours)
         renderPaint (edge);
         EXPECT_EQ (edge.holdCounter, held) << level;
     }
-
     for (const auto& [level, colour] : { std::pair { 0.0f, green }, std::pair { 0.5f, yellow }, std::pair { 1.0f, red.withAlpha (0.5f) } })
     {
         SimpleLED led;

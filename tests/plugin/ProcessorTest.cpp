@@ -16,10 +16,8 @@ const std::string defaultText = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <sta
 std::string envelope (const std::string& text, juce::uint32 storedLength, bool closingZero = true)
 {
     std::string bytes = "VC2!";
-
     for (int shift = 0; shift < 32; shift += 8)
         bytes.push_back ((char) ((storedLength >> shift) & 0xff));
-
     return bytes + text + std::string (closingZero ? 1 : 0, '\0');
 }
 
@@ -52,7 +50,6 @@ TEST (Processor, SwitchDefaultsAndSupportedLayouts)
     ScopedWrapperType standalone;
     Processor processor;
     Editor editor (processor);
-
     for (size_t c = 0; c < 16; ++c)
     {
         const bool muted = c >= 12, soloed = c >= 8 && c <= 11, managed = c >= 4 && c <= 11;
@@ -61,10 +58,8 @@ TEST (Processor, SwitchDefaultsAndSupportedLayouts)
         EXPECT_TRUE (processor.channelBassManaged[c] == managed && editor.bassButtons[c]->getToggleState() == managed) << c;
         EXPECT_EQ (editor.bassButtons[c]->getParentComponent() == &editor, c != 3) << "channel 4's bass switch is never shown";
     }
-
     EXPECT_TRUE (processor.solosBypassed && editor.soloBypassButton->getToggleState());
     EXPECT_FALSE (processor.mutesBypassed || processor.bassManagementBypassed || editor.muteBypassButton->getToggleState() || editor.bassBypassButton->getToggleState());
-
     // An enabled output, and an input that is disabled or matches it.
     using Set = juce::AudioChannelSet;
     for (const auto& [in, out, supported] : { std::tuple { Set::disabled(), Set::stereo(), true }, std::tuple { Set::discreteChannels (16), Set::discreteChannels (16), true }, std::tuple { Set::discreteChannels (2), Set::stereo(), false }, std::tuple { Set::disabled(), Set::disabled(), false } })
@@ -81,7 +76,6 @@ TEST (ProcessorState, DefaultBytesRoundTripValuesAreClampedAndMissingOnesKept)
     const auto expected = envelope ("<?xml version=\"1.0\" encoding=\"UTF-8\"?> <other><PARAM id=\"gain\" value=\"0.0\"/><PARAM id=\"mute\"/><extra note=\"kept\"/>"
                                     "<PARAM id=\"balance\" value=\"125.0\"/><PARAM id=\"dim\" value=\"1.0\"/></other>");
     EXPECT_EQ (stateOf (processor), expected);
-
     load (processor, envelope (defaultText));
     EXPECT_EQ (stateOf (processor), envelope (defaultText));
 }
@@ -106,7 +100,6 @@ TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
         { envelope (text + std::string (1, '\0') + "<<garbage"), true },
         { envelope (wide), true }, // many elements, shallow
     };
-
     for (const auto& [bytes, read] : cases)
     {
         Processor processor;
@@ -114,7 +107,6 @@ TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
         load (processor, bytes);
         EXPECT_FLOAT_EQ (getNormalised (processor, "gain"), read ? 2.0f / 3.0f : 0.25f) << bytes.substr (0, 80);
     }
-
     Processor processor;
     processor.setStateInformation (envelope (text).data(), -5);
     processor.setStateInformation (nullptr, 221);
@@ -129,13 +121,11 @@ TEST (ProcessorFilters, WorkedExampleCrossoverAndRefusedRates)
     expectCoefficients (processor, 15, { 0.996284, -1.992568, 0.996284, 1.0, -1.992513, 0.992623 }, 1.0e-6);
     expectCoefficients (processor, Processor::lowPassFilterIndex, { 2.73142e-5, 5.46284e-5, 2.73142e-5, 1.0, -1.992513, 0.992623 });
     const auto before = processor.crossoverFilters[0]->getCoefficients();
-
     for (double rate : { 0.0, 160.0, std::nan (""), HUGE_VAL })
     {
         processor.updateFilterCoeffs (rate);
         expectCoefficients (processor, 0, before, 0.0);
     }
-
     setNormalised (processor, "balance", 1.0f);
     processor.updateFilterCoeffs (44100.0);
     expectCoefficients (processor, 5, juce::IIRCoefficients::makeHighPass (44100.0, 125.0, std::sqrt (2.0f)));
@@ -148,37 +138,28 @@ TEST (ProcessorPoll, EachTickCopiesEverySwitchAndHandlesOneParameterChangeGainFi
     configure (processor);
     EXPECT_EQ (processor.getTimerInterval(), 200);
     processor.stopTimer();
-
     // Marks the filters, ticks, and tells whether the tick recomputed them.
     auto tickRecomputes = [&] {
         for (auto& filter : processor.crossoverFilters)
             filter->setCoefficients ({ 0.5, 0.0, 0.0, 1.0, 0.0, 0.0 });
-
         processor.timerCallback();
         return processor.crossoverFilters[0]->getCoefficients().coefficients[0] != 0.5;
     };
-
     processor.channelMute[0] = true;
     EXPECT_FALSE (tickRecomputes()); // without an editor a tick does nothing
     EXPECT_TRUE (processor.channelMute[0]);
-
     std::unique_ptr<juce::AudioProcessorEditor> holder (processor.createEditorIfNeeded());
     auto& editor = dynamic_cast<Editor&> (*holder);
-
     // The poll first remembers gain 0.8 and balance 0.5; a new processor has 1.0 and 0.0.
     for (bool recomputes : { false, true, false })
         EXPECT_EQ (tickRecomputes(), recomputes);
-
     setNormalised (processor, "gain", 0.25f);
     setNormalised (processor, "balance", 1.0f);
-
     for (bool recomputes : { false, true, false }) // the gain change first
         EXPECT_EQ (tickRecomputes(), recomputes);
-
     // Hidden or not, every switch is copied as it stands.
     editor.bassButtons[3]->setToggleState (true, juce::dontSendNotification);
     editor.soloButtons[0]->setToggleState (true, juce::dontSendNotification);
-
     for (auto* bypass : { editor.muteBypassButton.get(), editor.bassBypassButton.get() })
     {
         bypass->setToggleState (true, juce::dontSendNotification);
@@ -186,6 +167,5 @@ TEST (ProcessorPoll, EachTickCopiesEverySwitchAndHandlesOneParameterChangeGainFi
         EXPECT_TRUE (processor.channelBassManaged[3] && processor.channelSolo[0] && ! processor.channelMute[0] && processor.mutesBypassed);
         EXPECT_EQ (processor.bassManagementBypassed.load(), bypass == editor.bassBypassButton.get());
     }
-
     processor.editorBeingDeleted (holder.get());
 }

@@ -32,10 +32,8 @@ std::function<bool (const juce::File&)> linkTo (const char* target)
 std::string bytesOf (const juce::File& f)
 {
     juce::MemoryBlock bytes;
-
     if (f.existsAsFile() && ! f.isSymbolicLink())
         f.loadFileAsData (bytes);
-
     return bytes.isEmpty() ? std::string() : std::string (static_cast<const char*> (bytes.getData()), bytes.getSize());
 }
 
@@ -43,7 +41,6 @@ struct SettingsFiles : ::testing::Test
 {
     SettingsFiles() { folder.createDirectory(); }
     ~SettingsFiles() override { folder.deleteRecursively(); }
-
     const juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tarrowby-untrusted-input", {}, false);
     const juce::File file = folder.getChildFile ("Tarrowby.settings"), aside = folder.getChildFile ("Tarrowby.settings.unreadable");
 };
@@ -80,19 +77,16 @@ TEST_F (SettingsFiles, KeepsWhatTheReaderReadsSafelyAndSetsAsideAllElseAsItWas)
         { "link to /dev/urandom", linkTo ("/dev/urandom"), SettingsFileCheck::setAside },
         { "folder", [] (const juce::File& f) { return f.createDirectory().wasOk(); }, SettingsFileCheck::setAside },
     };
-
     for (const auto& [what, make, expected] : cases)
     {
         ASSERT_TRUE (make (file)) << what;
         const auto before = bytesOf (file);
         const auto wasLink = file.isSymbolicLink();
         EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), expected) << what;
-
         if (expected == SettingsFileCheck::readable) // and the framework reads what is kept
             EXPECT_TRUE ((before.empty() || juce::PropertiesFile (file, {}).isValidFile()) && ! aside.exists()) << what;
         else // moved as it was: a link stays a link
             EXPECT_TRUE (! file.exists() && ! file.isSymbolicLink() && aside.isSymbolicLink() == wasLink && bytesOf (aside) == before) << what;
-
         file.deleteRecursively();
         aside.deleteRecursively();
     }
@@ -106,7 +100,6 @@ TEST_F (SettingsFiles, APipeIsSetAsideWithoutWaitingForAWriterAndWhatCannotBeMov
         EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), SettingsFileCheck::setAside);
         EXPECT_FALSE (file.exists());
     }
-
     // No permission stops root; a name with no room left for the ".unreadable" suffix stops the move.
     const auto longName = folder.getChildFile (juce::String::repeatedString ("x", 250));
     ASSERT_TRUE (text (compressed) (longName));
