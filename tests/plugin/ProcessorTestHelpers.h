@@ -1,7 +1,6 @@
 #pragma once
 
 #include "PluginEditor.h"
-
 #include <string>
 #include <utility>
 
@@ -22,10 +21,11 @@ inline void configure (Processor& processor, int numIns = 16, int numOuts = 16)
 inline void setNormalised (Processor& p, juce::StringRef id, float value) { p.parameters.getParameter (id)->setValueNotifyingHost (value); }
 inline float getNormalised (const Processor& p, juce::StringRef id) { return p.parameters.getParameter (id)->getValue(); }
 
-inline void process (Processor& processor, juce::AudioBuffer<float>& buffer)
+inline juce::AudioBuffer<float> processed (Processor& processor, juce::AudioBuffer<float> buffer)
 {
     juce::MidiBuffer midi;
     processor.processBlock (buffer, midi);
+    return buffer;
 }
 
 /** Sets the process's plug-in wrapper type for a scope and puts the old one back. */

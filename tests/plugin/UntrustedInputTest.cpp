@@ -1,9 +1,7 @@
 #include "TestFifo.h"
 #include "UntrustedInput.h"
-
 #include <gtest/gtest.h>
 #include <juce_data_structures/juce_data_structures.h>
-
 #include <functional>
 
 using UntrustedInput::SettingsFileCheck;
@@ -53,25 +51,21 @@ TEST_F (SettingsFiles, KeepsWhatTheReaderReadsSafelyAndSetsAsideAllElseAsItWas)
         { "empty", text (""), SettingsFileCheck::readable },
         { "as written", text (settingsDocument), SettingsFileCheck::readable },
         { "byte order mark", text ("\xef\xbb\xbf" + settingsDocument), SettingsFileCheck::readable },
-        // Not the settings document.
         { "not xml", text ("not xml at all"), SettingsFileCheck::setAside },
         { "truncated", text (settingsDocument.substr (0, 90)), SettingsFileCheck::setAside },
         { "unclosed element", text ("<PROPERTIES><VALUE name=\"a\" val=\"1\">"), SettingsFileCheck::setAside },
         { "other root", text ("<SETTINGS><VALUE name=\"a\" val=\"1\"/></SETTINGS>"), SettingsFileCheck::setAside },
         { "root past 8192 bytes", text ("<!--" + std::string (9000, 'x') + "--><PROPERTIES/>"), SettingsFileCheck::setAside },
-        // What the reader can't take safely: it loops, recurses past the stack, reads past the end, or trusts a length.
         { "instruction in content", text ("<PROPERTIES><VALUE name=\"a\" val=\"1\"/><?loop?>x</PROPERTIES>"), SettingsFileCheck::setAside },
         { "deep nesting", text (juce::String::repeatedString ("<PROPERTIES>", 5000).toStdString()), SettingsFileCheck::setAside },
         { "broken UTF-8", text ("<PROPERTIES><VALUE name=\"\xc3\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "overlong UTF-8", text ("<PROPERTIES><VALUE name=\"\xc1\x81\" val=\"1\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "binary", text (std::string ("PROP\x01\0\0\0", 8)), SettingsFileCheck::setAside },
         { "compressed binary", text (compressed), SettingsFileCheck::setAside },
-        // Through a document type the file-based reader opens other files.
         { "external subset", text ("<!DOCTYPE PROPERTIES SYSTEM \"/dev/zero\"><PROPERTIES><VALUE name=\"a\" val=\"&x;\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "public subset", text ("<!DOCTYPE PROPERTIES PUBLIC \"-//x//EN\" \"/dev/zero\"><PROPERTIES/>"), SettingsFileCheck::setAside },
         { "parameter entity", text ("<!DOCTYPE PROPERTIES [<!ENTITY % p SYSTEM \"/dev/zero\"> %p;]><PROPERTIES><VALUE name=\"a\" val=\"&x;\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "external entity", text ("<?xml version=\"1.0\"?>\n<!DOCTYPE PROPERTIES [<!ENTITY e SYSTEM \"/dev/zero\">]><PROPERTIES><VALUE name=\"a\" val=\"&e;\"/></PROPERTIES>"), SettingsFileCheck::setAside },
-        // Not a regular file of a settings file's size.
         { "too large", text ("<PROPERTIES>" + std::string (4 * 1024 * 1024, ' ') + "</PROPERTIES>"), SettingsFileCheck::setAside },
         { "link to /dev/zero", linkTo ("/dev/zero"), SettingsFileCheck::setAside },
         { "link to /dev/urandom", linkTo ("/dev/urandom"), SettingsFileCheck::setAside },
