@@ -8,7 +8,6 @@ namespace
 {
 const auto black = juce::Colours::black, green = juce::Colours::green, yellow = juce::Colours::yellow, red = juce::Colours::red;
 const auto notANumber = std::numeric_limits<float>::quiet_NaN();
-
 juce::Image renderPaint (juce::Component& component)
 {
     juce::Image image (juce::Image::ARGB, component.getWidth(), component.getHeight(), true);
@@ -16,7 +15,6 @@ juce::Image renderPaint (juce::Component& component)
     component.paint (g);
     return image;
 }
-
 template <typename Type>
 std::vector<Type*> childrenOf (const juce::Component& parent)
 {
@@ -26,7 +24,6 @@ std::vector<Type*> childrenOf (const juce::Component& parent)
             result.push_back (typed);
     return result;
 }
-
 struct EditorTest : ::testing::Test
 {
     ScopedWrapperType standalone;

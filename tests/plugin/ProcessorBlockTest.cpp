@@ -1,7 +1,6 @@
 #include "ProcessorTestHelpers.h"
 #include <gtest/gtest.h>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 using namespace tarrowby::test;
@@ -9,9 +8,7 @@ using namespace tarrowby::test;
 namespace
 {
 const auto notANumber = std::numeric_limits<float>::quiet_NaN();
-
 using Switches = std::function<std::array<bool, 3> (size_t)>; // mute, solo, bass managed
-
 void setSwitches (Processor& processor, const Switches& switches)
 {
     for (size_t c = 0; c < 16; ++c)
@@ -22,20 +19,17 @@ void setSwitches (Processor& processor, const Switches& switches)
         processor.channelBassManaged[c] = on[2];
     }
 }
-
-/** A prepared processor with buses of the given width, unity level, solos applied and the given switches. */
-std::unique_ptr<Processor> makeProcessor (int blockSize = 512, int numBusChannels = 16, const Switches& switches = {})
+/** A prepared 16-channel processor at unity level, solos applied, with the given switches. */
+std::unique_ptr<Processor> makeProcessor (const Switches& switches = {})
 {
     auto processor = std::make_unique<Processor>();
-    configure (*processor, numBusChannels, numBusChannels);
-    processor->prepareToPlay (48000.0, blockSize);
+    configure (*processor);
+    processor->prepareToPlay (48000.0, 512);
     processor->solosBypassed = false;
     setSwitches (*processor, switches);
     return processor;
 }
-
 std::array<bool, 3> bassOf4To12 (size_t c) { return { false, false, c >= 4 && c <= 11 }; }
-
 /** A sine of the given frequency on every channel, or deterministic noise in [-amplitude, amplitude) when the frequency is 0. */
 juce::AudioBuffer<float> makeSignal (int numChannels, int numSamples, float amplitude, double frequency = 0.0)
 {
@@ -46,17 +40,7 @@ juce::AudioBuffer<float> makeSignal (int numChannels, int numSamples, float ampl
             buffer.setSample (c, i, amplitude * (frequency > 0.0 ? (float) std::sin (juce::MathConstants<double>::twoPi * frequency * i / 48000.0) : 2.0f * random.nextFloat() - 1.0f));
     return buffer;
 }
-
-bool identical (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
-{
-    for (int c = 0; c < a.getNumChannels(); ++c)
-        if (std::memcmp (a.getReadPointer (c), b.getReadPointer (c), sizeof (float) * (size_t) a.getNumSamples()) != 0)
-            return false;
-    return true;
-}
-
 bool isSilent (const juce::AudioBuffer<float>& buffer, int channel) { return buffer.findMinMax (channel, 0, buffer.getNumSamples()) == juce::Range<float>(); }
-
 struct ProcessorBlock : ::testing::Test
 {
     std::unique_ptr<Processor> holder = makeProcessor();
@@ -112,7 +96,9 @@ TEST_F (ProcessorBlock, MutesAndSolos)
     // Without any solo nothing is silenced; a soloed set that leaves out channel 4 silences its bass sum too.
     for (auto& solo : processor.channelSolo)
         solo = false;
-    EXPECT_TRUE (identical (processed (processor, input), input));
+    const auto open = processed (processor, input);
+    for (int c = 0; c < 16; ++c)
+        EXPECT_FALSE (isSilent (open, c)) << c;
     processor.channelSolo[0] = processor.channelBassManaged[5] = true;
     EXPECT_TRUE (isSilent (processed (processor, input), 3));
 }
@@ -128,7 +114,7 @@ TEST_F (ProcessorBlock, BassLampSeesTheAveragedSumAboveTheThresholdAndRingsOutWh
         sumPeak = std::max (sumPeak, std::abs (output.getSample (3, i) - sine.getSample (3, i)));
     for (const auto [scale, lit] : { std::pair { 0.99f, false }, std::pair { 1.01f, true } })
     {
-        auto fresh = makeProcessor (512, 16, bassOf4To12);
+        auto fresh = makeProcessor (bassOf4To12);
         processed (*fresh, makeSignal (16, 4800, 0.5f * scale * 0.01f / sumPeak, 80.0));
         EXPECT_EQ (fresh->bassSignalPresent.load(), lit) << scale;
     }
@@ -197,24 +183,4 @@ TEST_F (ProcessorBlock, PeaksComeFromTheFinishedOutputAndOnlyGrow)
     output.setSample (1, 508, 0.0f);
     for (int c = 0; c < 16; ++c)
         EXPECT_EQ (processor.peakLevels[(size_t) c].load(), c == 5 ? 10.0f : output.getMagnitude (c, 0, 509)) << c;
-}
-
-TEST (ProcessorBlocks, LongAndNarrowBlocksMatchAProcessorPreparedForThem)
-{
-    // Every step active: bass management (channel 4 included), dim, mutes and solos.
-    const auto busy = [] (size_t c) { return std::array<bool, 3> { c >= 14, c != 7, c >= 3 && c <= 11 }; };
-    constexpr int length = 3 * Processor::defaultScratchSize + 77;
-    const auto signal = makeSignal (16, length, 0.7f);
-    auto large = makeProcessor (length, 16, busy), small = makeProcessor (64, 16, busy);
-    setNormalised (*large, "dim", 1.0f);
-    setNormalised (*small, "dim", 1.0f);
-    EXPECT_TRUE (identical (processed (*small, signal), processed (*large, signal))); // in pieces of the scratch length
-    // Narrow buffers only touch their own channels (framework assertions and ASan watch), and leave the peaks alone.
-    for (auto [numBufferChannels, numBusChannels] : { std::pair { 1, 1 }, std::pair { 2, 16 }, std::pair { 12, 16 }, std::pair { 16, 2 } })
-    {
-        auto narrow = makeProcessor (256, numBusChannels, busy);
-        narrow->peakLevels[0] = 0.25f;
-        processed (*narrow, makeSignal (numBufferChannels, 256, 0.5f));
-        EXPECT_EQ (narrow->peakLevels[0].load(), 0.25f) << numBufferChannels;
-    }
 }

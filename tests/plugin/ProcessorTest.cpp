@@ -9,21 +9,18 @@ namespace
 {
 const std::string defaultText = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <state><PARAM id=\"balance\" value=\"80.0\"/><PARAM id=\"dim\" value=\"0.0\"/>"
                                 "<PARAM id=\"gain\" value=\"0.0\"/><PARAM id=\"mute\" value=\"0.0\"/><uiState width=\"472\" height=\"310\"/></state>";
-
 /** State bytes: "VC2!", the stored length (little-endian), the text and optionally the closing zero byte. */
 std::string envelope (const std::string& text, juce::uint32 storedLength = 0, bool closingZero = true)
 {
     const auto length = juce::ByteOrder::swapIfBigEndian (storedLength != 0 ? storedLength : (juce::uint32) text.size());
     return "VC2!" + std::string (reinterpret_cast<const char*> (&length), 4) + text + std::string (closingZero ? 1 : 0, '\0');
 }
-
 std::string stateOf (Processor& processor)
 {
     juce::MemoryBlock block (1000, true); // earlier content is replaced
     processor.getStateInformation (block);
     return { static_cast<const char*> (block.getData()), block.getSize() };
 }
-
 /** Hands the bytes over in a heap block of exactly their size, so that the sanitizer sees any read past them. */
 void load (Processor& processor, const std::string& bytes)
 {
@@ -31,7 +28,6 @@ void load (Processor& processor, const std::string& bytes)
     std::memcpy (exact.get(), bytes.data(), bytes.size());
     processor.setStateInformation (exact.get(), (int) bytes.size());
 }
-
 void expectCoefficients (const Processor& processor, int index, const juce::IIRCoefficients& expected, double relative = 1.0e-5)
 {
     for (int i = 0; i < 5; ++i)

@@ -8,7 +8,6 @@ namespace tarrowby::test
 {
 using Processor = JuceDemoPluginAudioProcessor;
 using Editor = Processor::JuceDemoPluginAudioProcessorEditor;
-
 /** Gives the processor numIns inputs and numOuts outputs on its main buses (0 inputs disables the input bus). */
 inline void configure (Processor& processor, int numIns = 16, int numOuts = 16)
 {
@@ -17,17 +16,14 @@ inline void configure (Processor& processor, int numIns = 16, int numOuts = 16)
     juce::ignoreUnused (applied);
     processor.setRateAndBufferSizeDetails (48000.0, 512);
 }
-
 inline void setNormalised (Processor& p, juce::StringRef id, float value) { p.parameters.getParameter (id)->setValueNotifyingHost (value); }
 inline float getNormalised (const Processor& p, juce::StringRef id) { return p.parameters.getParameter (id)->getValue(); }
-
 inline juce::AudioBuffer<float> processed (Processor& processor, juce::AudioBuffer<float> buffer)
 {
     juce::MidiBuffer midi;
     processor.processBlock (buffer, midi);
     return buffer;
 }
-
 /** Sets the process's plug-in wrapper type for a scope and puts the old one back. */
 struct ScopedWrapperType
 {

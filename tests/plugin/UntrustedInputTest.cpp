@@ -11,7 +11,6 @@ namespace
 const std::string settingsDocument = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<PROPERTIES>\n  <VALUE name=\"windowX\" val=\"12\"/>\n"
                                      "  <VALUE name=\"audioSetup\">\n    <DEVICESETUP deviceType=\"JACK\"/>\n  </VALUE>\n</PROPERTIES>\n";
 const std::string compressed ("CPRP\x1f\x8b\x08\0", 8);
-
 std::function<bool (const juce::File&)> text (const std::string& bytes)
 {
     // Written in place: a temporary file's longer name may not fit beside it.
@@ -20,12 +19,10 @@ std::function<bool (const juce::File&)> text (const std::string& bytes)
         return out.openedOk() && out.write (bytes.data(), bytes.size());
     };
 }
-
 std::function<bool (const juce::File&)> linkTo (const char* target)
 {
     return [target] (const juce::File& f) { return juce::File (target).createSymbolicLink (f, false); };
 }
-
 /** The bytes of a regular file that is no link, else nothing: a link may lead to an endless device. */
 std::string bytesOf (const juce::File& f)
 {
@@ -34,7 +31,6 @@ std::string bytesOf (const juce::File& f)
         f.loadFileAsData (bytes);
     return bytes.isEmpty() ? std::string() : std::string (static_cast<const char*> (bytes.getData()), bytes.getSize());
 }
-
 struct SettingsFiles : ::testing::Test
 {
     SettingsFiles() { folder.createDirectory(); }
