@@ -149,11 +149,11 @@ TEST_F (ProcessorBlock, PairLampComparesChannels10And12And9And11AsTheBlockArrive
         processed (processor, buffer);
         EXPECT_EQ (processor.channelPairsDiffer.load(), differs) << channel << ", " << difference;
     }
-    // Outputs without an input are cleared before the comparison.
+    // Outputs without an input are cleared before the comparison; a buffer narrower than the bus is read no further (ASan watches).
     configure (processor, 0, 16);
-    const auto cleared = processed (processor, makeSignal (16, 128, 0.5f));
+    const auto cleared = processed (processor, makeSignal (12, 128, 0.5f));
     EXPECT_FALSE (processor.channelPairsDiffer.load());
-    for (int c = 0; c < 16; ++c)
+    for (int c = 0; c < 12; ++c)
         EXPECT_TRUE (isSilent (cleared, c)) << c;
     // An offset far below the crossover, which the bass management's high-pass takes out.
     configure (processor);
