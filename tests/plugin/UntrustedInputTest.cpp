@@ -1,20 +1,16 @@
 #include "TestFifo.h"
 #include "UntrustedInput.h"
-
 #include <gtest/gtest.h>
 #include <juce_data_structures/juce_data_structures.h>
-
 #include <functional>
 
 using UntrustedInput::SettingsFileCheck;
 
 namespace
 {
-const std::string settingsDocument = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<PROPERTIES>\n"
-                                     "  <VALUE name=\"windowX\" val=\"12\"/>\n"
-                                     "  <VALUE name=\"audioSetup\">\n    <DEVICESETUP deviceType=\"JACK\"/>\n  </VALUE>\n"
-                                     "</PROPERTIES>\n";
-
+const std::string settingsDocument = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<PROPERTIES>\n  <VALUE name=\"windowX\" val=\"12\"/>\n"
+                                     "  <VALUE name=\"audioSetup\">\n    <DEVICESETUP deviceType=\"JACK\"/>\n  </VALUE>\n</PROPERTIES>\n";
+const std::string compressed ("CPRP\x1f\x8b\x08\0", 8);
 std::function<bool (const juce::File&)> text (const std::string& bytes)
 {
     // Written in place: a temporary file's longer name may not fit beside it.
@@ -23,122 +19,80 @@ std::function<bool (const juce::File&)> text (const std::string& bytes)
         return out.openedOk() && out.write (bytes.data(), bytes.size());
     };
 }
-
-/** The bytes of a regular file that is no link, else nothing: a link may lead to an endless device. */
-std::string bytesOf (const juce::File& f)
-{
-    juce::MemoryBlock bytes;
-
-    if (f.existsAsFile() && ! f.isSymbolicLink())
-        f.loadFileAsData (bytes);
-
-    return bytes.isEmpty() ? std::string() : std::string (static_cast<const char*> (bytes.getData()), bytes.getSize());
-}
-
 std::function<bool (const juce::File&)> linkTo (const char* target)
 {
     return [target] (const juce::File& f) { return juce::File (target).createSymbolicLink (f, false); };
 }
-
+/** The bytes of a regular file that is no link, else nothing: a link may lead to an endless device. */
+std::string bytesOf (const juce::File& f)
+{
+    juce::MemoryBlock bytes;
+    if (f.existsAsFile() && ! f.isSymbolicLink())
+        f.loadFileAsData (bytes);
+    return bytes.isEmpty() ? std::string() : std::string (static_cast<const char*> (bytes.getData()), bytes.getSize());
+}
 struct SettingsFiles : ::testing::Test
 {
-    SettingsFiles()
-    {
-        folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                     .getNonexistentChildFile ("tarrowby-untrusted-input", {}, false);
-        folder.createDirectory();
-    }
-
+    SettingsFiles() { folder.createDirectory(); }
     ~SettingsFiles() override { folder.deleteRecursively(); }
-
-    juce::File folder;
+    const juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tarrowby-untrusted-input", {}, false);
+    const juce::File file = folder.getChildFile ("Tarrowby.settings"), aside = folder.getChildFile ("Tarrowby.settings.unreadable");
 };
 } // namespace
 
 TEST_F (SettingsFiles, KeepsWhatTheReaderReadsSafelyAndSetsAsideAllElseAsItWas)
 {
-    struct Case
-    {
-        const char* what;
-        std::function<bool (const juce::File&)> make;
-        SettingsFileCheck expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::function<bool (const juce::File&)>, SettingsFileCheck> cases[] = {
         { "absent", [] (auto&) { return true; }, SettingsFileCheck::readable },
         { "empty", text (""), SettingsFileCheck::readable },
         { "as written", text (settingsDocument), SettingsFileCheck::readable },
         { "byte order mark", text ("\xef\xbb\xbf" + settingsDocument), SettingsFileCheck::readable },
-        // Not the settings document.
         { "not xml", text ("not xml at all"), SettingsFileCheck::setAside },
         { "truncated", text (settingsDocument.substr (0, 90)), SettingsFileCheck::setAside },
         { "unclosed element", text ("<PROPERTIES><VALUE name=\"a\" val=\"1\">"), SettingsFileCheck::setAside },
         { "other root", text ("<SETTINGS><VALUE name=\"a\" val=\"1\"/></SETTINGS>"), SettingsFileCheck::setAside },
         { "root past 8192 bytes", text ("<!--" + std::string (9000, 'x') + "--><PROPERTIES/>"), SettingsFileCheck::setAside },
-        // What the reader can't take safely: it loops, recurses past the stack, reads past the end, or trusts a length.
         { "instruction in content", text ("<PROPERTIES><VALUE name=\"a\" val=\"1\"/><?loop?>x</PROPERTIES>"), SettingsFileCheck::setAside },
         { "deep nesting", text (juce::String::repeatedString ("<PROPERTIES>", 5000).toStdString()), SettingsFileCheck::setAside },
         { "broken UTF-8", text ("<PROPERTIES><VALUE name=\"\xc3\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "overlong UTF-8", text ("<PROPERTIES><VALUE name=\"\xc1\x81\" val=\"1\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "binary", text (std::string ("PROP\x01\0\0\0", 8)), SettingsFileCheck::setAside },
-        { "compressed binary", text (std::string ("CPRP\x1f\x8b\x08\0", 8)), SettingsFileCheck::setAside },
-        // Through a document type the file-based reader opens other files.
+        { "compressed binary", text (compressed), SettingsFileCheck::setAside },
         { "external subset", text ("<!DOCTYPE PROPERTIES SYSTEM \"/dev/zero\"><PROPERTIES><VALUE name=\"a\" val=\"&x;\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "public subset", text ("<!DOCTYPE PROPERTIES PUBLIC \"-//x//EN\" \"/dev/zero\"><PROPERTIES/>"), SettingsFileCheck::setAside },
         { "parameter entity", text ("<!DOCTYPE PROPERTIES [<!ENTITY % p SYSTEM \"/dev/zero\"> %p;]><PROPERTIES><VALUE name=\"a\" val=\"&x;\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "external entity", text ("<?xml version=\"1.0\"?>\n<!DOCTYPE PROPERTIES [<!ENTITY e SYSTEM \"/dev/zero\">]><PROPERTIES><VALUE name=\"a\" val=\"&e;\"/></PROPERTIES>"), SettingsFileCheck::setAside },
-        // Not a regular file of a settings file's size.
         { "too large", text ("<PROPERTIES>" + std::string (4 * 1024 * 1024, ' ') + "</PROPERTIES>"), SettingsFileCheck::setAside },
         { "link to /dev/zero", linkTo ("/dev/zero"), SettingsFileCheck::setAside },
         { "link to /dev/urandom", linkTo ("/dev/urandom"), SettingsFileCheck::setAside },
         { "folder", [] (const juce::File& f) { return f.createDirectory().wasOk(); }, SettingsFileCheck::setAside },
     };
-
-    for (const auto& c : cases)
+    for (const auto& [what, make, expected] : cases)
     {
-        const auto file = folder.getChildFile ("Tarrowby.settings");
-        const auto aside = folder.getChildFile ("Tarrowby.settings.unreadable");
-        ASSERT_TRUE (c.make (file)) << c.what;
+        ASSERT_TRUE (make (file)) << what;
         const auto before = bytesOf (file);
         const auto wasLink = file.isSymbolicLink();
-
-        EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), c.expected) << c.what;
-
-        if (c.expected == SettingsFileCheck::readable)
-        {
-            // The framework reads what is kept.
-            EXPECT_TRUE (before.empty() || juce::PropertiesFile (file, {}).isValidFile()) << c.what;
-            EXPECT_FALSE (aside.existsAsFile()) << c.what;
-        }
-        else
-        {
-            // Moved as it was: a link stays a link.
-            EXPECT_FALSE (file.exists() || file.isSymbolicLink()) << c.what;
-            EXPECT_EQ (aside.isSymbolicLink(), wasLink) << c.what;
-            EXPECT_TRUE (bytesOf (aside) == before) << c.what;
-        }
-
+        EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), expected) << what;
+        if (expected == SettingsFileCheck::readable) // and the framework reads what is kept
+            EXPECT_TRUE ((before.empty() || juce::PropertiesFile (file, {}).isValidFile()) && ! aside.exists()) << what;
+        else // moved as it was: a link stays a link
+            EXPECT_TRUE (! file.exists() && ! file.isSymbolicLink() && aside.isSymbolicLink() == wasLink && bytesOf (aside) == before) << what;
         file.deleteRecursively();
         aside.deleteRecursively();
     }
 }
 
-TEST_F (SettingsFiles, APipeIsSetAsideWithoutWaitingForAWriter)
+TEST_F (SettingsFiles, APipeIsSetAsideWithoutWaitingForAWriterAndWhatCannotBeMovedIsLeftAsItWas)
 {
-    const auto file = folder.getChildFile ("Tarrowby.settings");
-    tarrowby::test::TestFifo fifo (file);
-    ASSERT_TRUE (fifo.made);
-
-    EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), SettingsFileCheck::setAside);
-    EXPECT_FALSE (file.exists());
-}
-
-TEST_F (SettingsFiles, AFileThatCannotBeMovedIsLeftAsItWas)
-{
+    {
+        tarrowby::test::TestFifo fifo (file);
+        ASSERT_TRUE (fifo.made);
+        EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), SettingsFileCheck::setAside);
+        EXPECT_FALSE (file.exists());
+    }
     // No permission stops root; a name with no room left for the ".unreadable" suffix stops the move.
-    const auto file = folder.getChildFile (juce::String::repeatedString ("x", 250));
-    const std::string binary ("CPRP\x1f\x8b\x08\0", 8);
-    ASSERT_TRUE (text (binary) (file));
-
-    EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (file), SettingsFileCheck::leftInPlace);
-    EXPECT_TRUE (bytesOf (file) == binary);
+    const auto longName = folder.getChildFile (juce::String::repeatedString ("x", 250));
+    ASSERT_TRUE (text (compressed) (longName));
+    EXPECT_EQ (UntrustedInput::setAsideUnreadableSettingsFile (longName), SettingsFileCheck::leftInPlace);
+    EXPECT_TRUE (bytesOf (longName) == compressed);
 }
