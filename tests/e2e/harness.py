@@ -1,6 +1,6 @@
 """The release application on a private Xvfb and JACK dummy server, a HOME of its own per case:
 clicked with xdotool, seen with ImageMagick's import, heard with a JACK client of its own."""
-import os, resource, select, subprocess, time, zlib
+import os, select, subprocess, time, zlib
 import xml.etree.ElementTree as ET
 
 import jack
@@ -23,7 +23,7 @@ def run(*args):
 
 # The test signal: a tone of its own on every channel (all of them repeat every
 # 2400 samples), and a common low tone on the bass-managed channels 5 to 12.
-LOOP, MANAGED, LOW = 2400, range(4, 12), 60.0
+LOOP, MANAGED, LOW, RING = 2400, range(4, 12), 60.0, 1 << 17
 def high(c): return 1000.0 + 200.0 * c
 _t = np.arange(LOOP + 4096) / RATE
 SIGNAL = np.array([0.1 * np.sin(2 * np.pi * high(c) * _t) + (0.2 * np.sin(2 * np.pi * LOW * _t) if c in MANAGED else 0)
@@ -44,9 +44,8 @@ def mismatches(capture, gain):
     problems = [f"channel {c + 1} peaks at {np.abs(capture[c]).max():.2g}" for c in range(12, 16)
                 if np.abs(capture[c]).max() > 1e-6]
     for c in range(12):
-        managed = c in MANAGED
-        for f, a in (high(c), 0.1 * (crossover(high(c))[0] if managed else 1)), \
-                    (LOW, 0.2 * (hp if managed else hp * lp if c == 3 else 0)):
+        for f, a in (high(c), 0.1 * (crossover(high(c))[0] if c in MANAGED else 1)), \
+                    (LOW, 0.2 * (hp if c in MANAGED else hp * lp if c == 3 else 0)):
             measured, want = amplitude(capture[c], f), gain * a
             if abs(measured - want) > 0.01 * want + 1e-4 * gain:
                 problems.append(f"channel {c + 1} at {f} Hz: {measured:.5f}, expected {want:.5f}")
@@ -72,19 +71,18 @@ def read_filter_state(text):
 
 class Probe:
     """A JACK client feeding SIGNAL to the application's inputs and recording its outputs."""
-    RING = 1 << 17
 
     def __init__(self, server):
         self.client = jack.Client("tarrowby-probe", servername=server, no_start_server=True)
         self.outs = [self.client.outports.register(f"out_{c + 1}") for c in range(16)]
         self.ins = [self.client.inports.register(f"in_{c + 1}") for c in range(16)]
-        self.ring, self.written, self.xruns = np.zeros((16, self.RING), np.float32), 0, 0
+        self.ring, self.written, self.xruns = np.zeros((16, RING), np.float32), 0, 0
         self.client.set_process_callback(self._process)
         self.client.set_xrun_callback(lambda delay: setattr(self, "xruns", self.xruns + 1))
         self.client.activate()
 
     def _process(self, frames):
-        p, w = self.written % LOOP, self.written % self.RING
+        p, w = self.written % LOOP, self.written % RING
         for c in range(16):
             self.outs[c].get_array()[:] = SIGNAL[c, p:p + frames]
             self.ring[c, w:w + frames] = self.ins[c].get_array()
@@ -107,7 +105,7 @@ class Probe:
             start, xruns = self.written, self.xruns
             assert wait_until(lambda: self.written >= start + frames, 5), "the JACK server stopped"
             if self.xruns == xruns:
-                return self.ring[:, np.arange(start, start + frames) % self.RING]
+                return self.ring[:, np.arange(start, start + frames) % RING]
         raise RuntimeError("xruns in every capture")
 
 def stop(process):
@@ -159,21 +157,24 @@ class App:
         self.settings_path = home / ".Tarrowby" / "Tarrowby.settings"
 
     def start(self, **env):
-        """Starts the application with at most 500 MB of data; an environment value of None unsets that variable."""
+        """Starts the application; an environment value of None unsets that variable."""
         env = {k: v for k, v in {**os.environ, "HOME": str(self.home), **env}.items() if v is not None}
-        limit = lambda: resource.setrlimit(resource.RLIMIT_DATA, (500 << 20, 500 << 20))
         with open(self.home / "stderr", "wb") as err:
             self.proc = subprocess.Popen([os.environ["TARROWBY_APP"]], env=env, stdin=subprocess.DEVNULL,
-                                         stdout=subprocess.DEVNULL, stderr=err, preexec_fn=limit)
+                                         stdout=subprocess.DEVNULL, stderr=err)
         return self
 
     def stderr(self):
         return (self.home / "stderr").read_text(errors="replace")
 
+    def memory_mb(self):
+        return int(open(f"/proc/{self.proc.pid}/status").read().split("VmHWM:")[1].split()[0]) / 1024
+
     def window(self, timeout=10):
-        """Waits for the main window and returns its geometry."""
+        """Waits for the main window, while the application runs in under 500 MB, and returns its geometry."""
         def found():
             assert self.proc.poll() is None, f"the application ended ({self.proc.returncode}): {self.stderr()}"
+            assert self.memory_mb() < 500, f"the application took {self.memory_mb():.0f} MB"
             ids = run("xdotool", "search", "--onlyvisible", "--name", "^Tarrowby$").stdout.decode().split()
             out = ids and run("xdotool", "getwindowgeometry", "--shell", ids[0]).stdout.decode()
             self.geom = out and {k: int(v) for k, v in (line.split("=") for line in out.split())}

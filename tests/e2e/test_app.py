@@ -30,7 +30,6 @@ def test_sixteen_channels_sound_as_expected_and_dim_lowers_them_by_20_db(app, pr
     app.start().window()
     assert app.at(0, 0) == app.at(0, 0, editor=False), "no muted-input bar"
     probe.connect()
-
     gain = 10 ** (-6 / 20)
     for dimmed in (False, True):
         if dimmed:
@@ -55,7 +54,6 @@ def test_a_quit_signal_quits_normally_and_saves(app, signals, after):
         app.proc.send_signal(s)
         time.sleep(0.01)
     assert app.wait() == 0, app.stderr()
-
     s = app.read_settings()
     assert read_filter_state(s["filterState"]) == dict(balance=80, dim=1, gain=-12, mute=0)
     if g:
