@@ -43,7 +43,17 @@ XML
 start_app_and_wait "$app" "$home"
 
 echo "Soaking for $seconds s at a period of $period samples (48 kHz) on JACK server \"$server\" ($scheduling)..."
-result=$(/usr/bin/python3 "$root/tests/e2e/harness.py" "$server" "$seconds")
+result=$(cd "$root/tests/e2e" && /usr/bin/python3 - "$server" "$seconds" <<'PY'
+import sys, time
+import numpy as np
+from harness import Probe
+probe = Probe(sys.argv[1])
+probe.connect()
+xruns = probe.xruns
+time.sleep(int(sys.argv[2]))
+print(f"xruns: {probe.xruns - xruns}\nlowest output peak on channels 1-12: {np.abs(probe.ring[:12]).max(axis=1).min():.4f}")
+PY
+)
 echo "$result"
 
 if ! kill -0 "$app_pid" 2>/dev/null; then

@@ -1,11 +1,7 @@
-"""The release application on a private Xvfb and JACK dummy server, with a HOME of
-its own per case, clicked with xdotool, seen with ImageMagick's import and heard
-with a JACK client of its own. Run as a program (scripts/soak.sh), it feeds and
-records the application for a while and reports the xruns:
-    python3 harness.py SERVER SECONDS"""
-import os, select, subprocess, sys, time, zlib
+"""The release application on a private Xvfb and JACK dummy server, a HOME of its own per case:
+clicked with xdotool, seen with ImageMagick's import, heard with a JACK client of its own."""
+import os, select, subprocess, time, zlib
 import xml.etree.ElementTree as ET
-from pathlib import Path
 
 import jack
 import numpy as np
@@ -16,57 +12,44 @@ EDITOR_W, EDITOR_H, BAR_H, TITLE_H = 472, 310, 30, 26
 BAR, BAR_EDGE, BUTTON_ON = 0xfafad2, 0xb8860b, 0x87cefa
 DIM_BUTTON, DIM_FILL = (234, 247), (196, 247)
 
-
 def wait_until(condition, timeout, step=0.05):
     end = time.monotonic() + timeout
     while not (result := condition()) and time.monotonic() < end:
         time.sleep(step)
     return result
 
-
 def run(*args):
     return subprocess.run([str(a) for a in args], capture_output=True, timeout=10)
 
-
 # The test signal: a tone of its own on every channel (all of them repeat every
 # 2400 samples), and a common low tone on the bass-managed channels 5 to 12.
-LOOP, MANAGED, LOW = 2400, range(4, 12), 60.0
+LOOP, MANAGED, LOW, RING = 2400, range(4, 12), 60.0, 1 << 17
 def high(c): return 1000.0 + 200.0 * c
 _t = np.arange(LOOP + 4096) / RATE
 SIGNAL = np.array([0.1 * np.sin(2 * np.pi * high(c) * _t) + (0.2 * np.sin(2 * np.pi * LOW * _t) if c in MANAGED else 0)
                    for c in range(16)], np.float32)
-
 
 def crossover(f):
     """Gains at f of the crossover's second-order high-pass and low-pass (Q = sqrt 2)."""
     w = (np.tan(np.pi * f / RATE) / np.tan(np.pi * CROSSOVER / RATE)) ** 2
     return w / np.hypot(1 - w, np.sqrt(w / 2)), 1 / np.hypot(1 - w, np.sqrt(w / 2))
 
-
-def expected(c):
-    """(frequency, amplitude) of channel c's two tones at unity gain. Channel 4 also
-    carries the low-passed average of the high-passed channels 5 to 12."""
-    hp, lp = crossover(LOW)
-    if c in MANAGED:
-        return [(high(c), 0.1 * crossover(high(c))[0]), (LOW, 0.2 * hp)]
-    return [(high(c), 0.1), (LOW, 0.2 * hp * lp if c == 3 else 0.0)]
-
-
 def amplitude(x, f):
     return 2 * abs(x @ np.exp(-2j * np.pi * f * np.arange(len(x)) / RATE)) / len(x)
 
-
 def mismatches(capture, gain):
-    """Every way the 16 outputs differ from the expectation at this master gain; 13 to 16 are muted."""
+    """Every way the outputs differ from the model at this master gain: channels 5 to 12 high-passed,
+    channel 4 also carrying the low-passed average of them, 13 to 16 muted."""
+    hp, lp = crossover(LOW)
     problems = [f"channel {c + 1} peaks at {np.abs(capture[c]).max():.2g}" for c in range(12, 16)
                 if np.abs(capture[c]).max() > 1e-6]
     for c in range(12):
-        for f, a in expected(c):
+        for f, a in (high(c), 0.1 * (crossover(high(c))[0] if c in MANAGED else 1)), \
+                    (LOW, 0.2 * (hp if c in MANAGED else hp * lp if c == 3 else 0)):
             measured, want = amplitude(capture[c], f), gain * a
             if abs(measured - want) > 0.01 * want + 1e-4 * gain:
                 problems.append(f"channel {c + 1} at {f} Hz: {measured:.5f}, expected {want:.5f}")
     return problems
-
 
 # The framework's base64 form ("size.chars", six bits a char, least significant first)
 # of the processor's state bytes ("VC2!", little-endian length, XML, a zero).
@@ -80,30 +63,26 @@ def filter_state(gain=0.0, dim=False):
     n = int.from_bytes(data, "little")
     return f"{len(data)}." + "".join(B64[(n >> 6 * i) & 63] for i in range((len(data) * 8 + 5) // 6))
 
-
 def read_filter_state(text):
-    """The parameter values in a "filterState" text."""
     size, chars = text.split(".", 1)
     data = sum(B64.index(ch) << 6 * i for i, ch in enumerate(chars)).to_bytes(int(size), "little")
     assert data[:4] == b"VC2!"
     return {p.get("id"): float(p.get("value")) for p in ET.fromstring(data[8:-1]).iter("PARAM")}
 
-
 class Probe:
     """A JACK client feeding SIGNAL to the application's inputs and recording its outputs."""
-    RING = 1 << 17
 
     def __init__(self, server):
         self.client = jack.Client("tarrowby-probe", servername=server, no_start_server=True)
         self.outs = [self.client.outports.register(f"out_{c + 1}") for c in range(16)]
         self.ins = [self.client.inports.register(f"in_{c + 1}") for c in range(16)]
-        self.ring, self.written, self.xruns = np.zeros((16, self.RING), np.float32), 0, 0
+        self.ring, self.written, self.xruns = np.zeros((16, RING), np.float32), 0, 0
         self.client.set_process_callback(self._process)
         self.client.set_xrun_callback(lambda delay: setattr(self, "xruns", self.xruns + 1))
         self.client.activate()
 
     def _process(self, frames):
-        p, w = self.written % LOOP, self.written % self.RING
+        p, w = self.written % LOOP, self.written % RING
         for c in range(16):
             self.outs[c].get_array()[:] = SIGNAL[c, p:p + frames]
             self.ring[c, w:w + frames] = self.ins[c].get_array()
@@ -120,76 +99,55 @@ class Probe:
             self.client.connect(f"tarrowby-probe:out_{c}", f"JUCEJack:in_{c}")
             self.client.connect(f"JUCEJack:out_{c}", f"tarrowby-probe:in_{c}")
 
-    def record(self, frames):
-        start = self.written
-        if not wait_until(lambda: self.written >= start + frames, 5):
-            raise RuntimeError("the JACK server stopped")
-        return self.ring[:, np.arange(start, start + frames) % self.RING]
-
     def capture(self, frames=RATE // 2):
         """A recording with no xrun in it (a missed cycle would leave a gap)."""
         for _ in range(10):
-            xruns, samples = self.xruns, self.record(frames)
+            start, xruns = self.written, self.xruns
+            assert wait_until(lambda: self.written >= start + frames, 5), "the JACK server stopped"
             if self.xruns == xruns:
-                return samples
+                return self.ring[:, np.arange(start, start + frames) % RING]
         raise RuntimeError("xruns in every capture")
 
-
-def start_jackd(name):
-    # JACK allows only a few servers on a machine at once: wait for a free one.
-    for _ in range(20):
-        jackd = subprocess.Popen(["jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", str(RATE), "-p", "512",
-                                  "-C", "16", "-P", "16"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if wait_until(lambda: jackd.poll() is not None or run("jack_lsp", "-s", name).returncode == 0, 10) \
-                and jackd.poll() is None:
-            return jackd
-        stop(jackd)
-        time.sleep(1)
-    raise RuntimeError("jackd did not start")
-
-
 def stop(process):
-    # A JACK server killed outright keeps its slot in the machine's server registry.
-    process.terminate()
-    try:
-        process.wait(20)
-    except subprocess.TimeoutExpired:
-        process.kill()
-
+    process.terminate()  # a JACK server killed outright keeps its slot in the machine's server registry
+    process.wait(20)
 
 @pytest.fixture(scope="module")
 def servers(request):
-    """A private X display (1280 x 800) and JACK dummy server, made the defaults of this process."""
+    """A private X display (1280 x 800) and JACK dummy server, made the defaults of this process. The
+    server is named after the test file, so that one that died unregistered frees its slot next time."""
     read, write = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
                              "-noreset"], pass_fds=[write], stderr=subprocess.DEVNULL)
     os.close(write)
+    name = f"tarrowby-e2e-{zlib.crc32(request.module.__file__.encode()):08x}"
     try:
         assert select.select([read], [], [], 15)[0], "Xvfb did not start"
-        # Named after the test file, so that a server that died unregistered frees its slot on the next run.
-        name = f"tarrowby-e2e-{zlib.crc32(request.module.__file__.encode()):08x}"
         os.environ.update(DISPLAY=":" + os.read(read, 32).decode().strip(), JACK_DEFAULT_SERVER=name,
                           JACK_NO_AUDIO_RESERVATION="1")
-        jackd = start_jackd(name)
+        for _ in range(20):  # JACK allows only a few servers on a machine at once: wait for a free one
+            jackd = subprocess.Popen(["jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", str(RATE), "-p", "512",
+                                      "-C", "16", "-P", "16"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if wait_until(lambda: jackd.poll() is not None or run("jack_lsp", "-s", name).returncode == 0, 10) \
+                    and jackd.poll() is None:
+                break
+            stop(jackd)
+            time.sleep(1)
+        assert jackd.poll() is None, "jackd did not start"
         yield name
         stop(jackd)
     finally:
         stop(xvfb)
 
-
 @pytest.fixture
 def app(servers, tmp_path):
-    a = App(tmp_path)
-    yield a
-    a.kill()
-
+    yield (a := App(tmp_path))
+    a.wait(0)
 
 @pytest.fixture
 def probe(servers):
-    p = Probe(servers)
-    yield p
+    yield (p := Probe(servers))
     p.client.close()
-
 
 class App:
     """The application with a HOME of its own, one run at a time, and its main window."""
@@ -201,80 +159,61 @@ class App:
     def start(self, **env):
         """Starts the application; an environment value of None unsets that variable."""
         env = {k: v for k, v in {**os.environ, "HOME": str(self.home), **env}.items() if v is not None}
-        with open(self.home / "stdout", "wb") as out, open(self.home / "stderr", "wb") as err:
+        with open(self.home / "stderr", "wb") as err:
             self.proc = subprocess.Popen([os.environ["TARROWBY_APP"]], env=env, stdin=subprocess.DEVNULL,
-                                         stdout=out, stderr=err)
+                                         stdout=subprocess.DEVNULL, stderr=err)
         return self
 
     def stderr(self):
         return (self.home / "stderr").read_text(errors="replace")
 
-    def memory_mb(self, field="VmRSS"):
-        status = Path(f"/proc/{self.proc.pid}/status").read_text() if self.proc.poll() is None else ""
-        return next((int(line.split()[1]) / 1024 for line in status.splitlines() if line.startswith(field)), 0)
+    def memory_mb(self):
+        return int(open(f"/proc/{self.proc.pid}/status").read().split("VmHWM:")[1].split()[0]) / 1024
 
     def window(self, timeout=10):
-        """Waits for the main window, while the application runs in under 500 MB."""
+        """Waits for the main window, while the application runs in under 500 MB, and returns its geometry."""
         def found():
             assert self.proc.poll() is None, f"the application ended ({self.proc.returncode}): {self.stderr()}"
             assert self.memory_mb() < 500, f"the application took {self.memory_mb():.0f} MB"
             ids = run("xdotool", "search", "--onlyvisible", "--name", "^Tarrowby$").stdout.decode().split()
-            return ids and self.geometry(ids[0])
+            out = ids and run("xdotool", "getwindowgeometry", "--shell", ids[0]).stdout.decode()
+            self.geom = out and {k: int(v) for k, v in (line.split("=") for line in out.split())}
+            return self.geom
         assert wait_until(found, timeout), f"no window within {timeout} s: {self.stderr()}"
-        return self.geom
-
-    def geometry(self, window):
-        out = run("xdotool", "getwindowgeometry", "--shell", window).stdout.decode()
-        self.geom = {k: int(v) for k, v in (line.split("=") for line in out.split())}
+        self.border = (self.geom["WIDTH"] - EDITOR_W) // 2
         return self.geom
 
     def move(self, x, y):
         run("xdotool", "windowmove", self.geom["WINDOW"], x, y)
-        assert wait_until(lambda: (self.geometry(self.geom["WINDOW"])["X"], self.geom["Y"]) == (x, y), 5)
+        assert wait_until(lambda: (self.window()["X"], self.geom["Y"]) == (x, y), 5)
 
-    @property
-    def border(self):
-        return (self.geom["WIDTH"] - EDITOR_W) // 2
-
-    def bar_shown(self):
-        return self.geom["HEIGHT"] > EDITOR_H + TITLE_H + 2 * self.border
-
-    def content(self, x, y):
-        return self.geom["X"] + self.border + x, self.geom["Y"] + self.border + TITLE_H + y
-
-    def editor(self, x, y):
-        return self.content(x, y + (BAR_H if self.bar_shown() else 0))
+    def at(self, x, y, editor=True):
+        """The screen point of a point in the editor (below the bar, when shown) or in the whole content."""
+        bar = BAR_H if editor and self.geom["HEIGHT"] > EDITOR_H + TITLE_H + 2 * self.border else 0
+        return self.geom["X"] + self.border + x, self.geom["Y"] + self.border + TITLE_H + bar + y
 
     def click(self, x, y):
         run("xdotool", "mousemove", x, y, "click", "1")
 
-    def shows(self, point, colour, tolerance=10, expected=True):
-        """Waits until the screen pixel at the point is (or is not) within the tolerance of the colour."""
+    def shows(self, point, colour, tolerance=10):
+        """Waits until the screen pixel at the point, with the mouse away, is within the tolerance of the colour."""
+        run("xdotool", "mousemove", 700, 700)
         def matches():
             rgb = run("import", "-window", "root", "-crop", "1x1+%d+%d" % point, "-depth", "8", "rgb:-").stdout
             return len(rgb) == 3 and all(abs(a - b) <= tolerance for a, b in zip(rgb, colour.to_bytes(3, "big")))
-        return wait_until(lambda: matches() == expected, 10)
-
-    def dim_shows(self, on):
-        run("xdotool", "mousemove", 700, 700)
-        return self.shows(self.editor(*DIM_FILL), BUTTON_ON, 45, on)
+        return wait_until(matches, 10)
 
     def wait(self, timeout=10):
         """The exit status, or None (and the application killed) when it did not end in time."""
         try:
-            return self.proc.wait(timeout)
+            return self.proc and self.proc.wait(timeout)
         except subprocess.TimeoutExpired:
-            self.kill()
-
-    def close(self):
-        """Clicks the close button and waits for the exit status."""
-        self.click(self.geom["X"] + self.geom["WIDTH"] - self.border - 16, self.geom["Y"] + self.border + 13)
-        return self.wait()
-
-    def kill(self):
-        if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+
+    def close(self):
+        self.click(self.geom["X"] + self.geom["WIDTH"] - self.border - 16, self.geom["Y"] + self.border + 13)
+        return self.wait()
 
     def write_settings(self, **values):
         items = "".join(f'  <VALUE name="{k}" val="{v}"/>\n' for k, v in values.items())
@@ -282,17 +221,6 @@ class App:
         self.settings_path.write_text(f'<?xml version="1.0" encoding="UTF-8"?>\n\n<PROPERTIES>\n{items}</PROPERTIES>\n')
 
     def read_settings(self):
-        """The values by name (an XML value as its tag); {} when the file is not a readable settings file."""
-        if not self.settings_path.is_file():
-            return {}
+        """The values by name (an XML value as its tag)."""
         return {v.get("name"): v.get("val", v[0].tag if len(v) else "")
                 for v in ET.parse(self.settings_path).getroot().iter("VALUE")}
-
-
-if __name__ == "__main__":
-    server, seconds = sys.argv[1], int(sys.argv[2])
-    probe = Probe(server)
-    probe.connect()
-    xruns = probe.xruns
-    quietest = min(np.abs(probe.record(RATE)[:12]).max(axis=1).min() for _ in range(seconds))
-    print(f"xruns: {probe.xruns - xruns}\nlowest output peak on channels 1-12: {quietest:.4f}")

@@ -1,0 +1,166 @@
+// libFuzzer programs, one per input the application reads from outside, chosen by the macro the
+// build defines: FUZZ_STATE_BYTES, FUZZ_FILTER_STATE_TEXT or FUZZ_SETTINGS_FILE. Framework
+// assertions abort, JACK never looks for a server, and what an input posts is delivered.
+#include "PluginProcessor.h"
+#include "StandaloneFilterApp.h"
+#include "StandalonePluginHolder.h"
+#include "UntrustedInput.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace juce
+{
+// The framework's own step of its message loop: delivers one pending message, if any.
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+} // namespace juce
+
+namespace
+{
+// Aborts on a framework assertion, and so on a failed jassert here, but not on those about
+// hostile text that the framework then handles safely: names XML does not allow (kept as read)
+// and the settings root tag in another case ("<Properties>").
+struct AbortingLogger final : juce::Logger
+{
+    void logMessage (const juce::String& message) override
+    {
+        std::fprintf (stderr, "%s\n", message.toRawUTF8());
+
+        for (const auto line : { 66, 72, 79, 85, 91, 97, 103, 476 })
+            if (message.endsWith ("juce_XmlElement.cpp:" + juce::String (line)))
+                return;
+
+        if (message.startsWith ("JUCE Assertion failure"))
+            std::abort();
+    }
+} logger;
+
+juce::ScopedJuceInitialiser_GUI* framework = nullptr;
+
+// What must hold for any processor after any load: every parameter in 0..1, its state read back
+// by a new processor into the same bytes, and finite output for finite input.
+void checkProcessor (juce::AudioProcessor& processor)
+{
+    for (auto* parameter : processor.getParameters())
+        jassert (parameter->getValue() >= 0.0f && parameter->getValue() <= 1.0f);
+
+    juce::MemoryBlock saved, again;
+    processor.getStateInformation (saved);
+    JuceDemoPluginAudioProcessor reader;
+    reader.setStateInformation (saved.getData(), (int) saved.getSize());
+    reader.getStateInformation (again);
+    jassert (again == saved);
+
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (16));
+    layout.outputBuses.add (juce::AudioChannelSet::discreteChannels (16));
+    const auto sixteenChannels = processor.setBusesLayout (layout);
+    jassert (sixteenChannels);
+    processor.prepareToPlay (48000.0, 64);
+
+    juce::AudioBuffer<float> buffer (16, 64);
+    juce::MidiBuffer midi;
+    juce::Random random (1);
+
+    for (int c = 0; c < 16; ++c)
+        for (int i = 0; i < 64; ++i)
+            buffer.setSample (c, i, 2.0f * random.nextFloat() - 1.0f);
+
+    processor.processBlock (buffer, midi);
+
+    for (int c = 0; c < 16; ++c)
+        for (int i = 0; i < 64; ++i)
+            jassert (std::isfinite (buffer.getSample (c, i)));
+}
+
+#if defined(FUZZ_STATE_BYTES)
+// Processor state, as a state file or a host hands it over.
+void fuzzOne (const char* bytes, std::size_t size)
+{
+    JuceDemoPluginAudioProcessor processor;
+    processor.setStateInformation (bytes, (int) size);
+    checkProcessor (processor);
+}
+#elif defined(FUZZ_FILTER_STATE_TEXT)
+// The "filterState" setting, valid UTF-8 as a setting's text is, decoded as the holder does at start-up.
+void fuzzOne (const char* bytes, std::size_t size)
+{
+    if (size == 0 || ! juce::CharPointer_UTF8::isValidString (bytes, (int) size))
+        return;
+
+    const auto text = juce::String::fromUTF8 (bytes, (int) size);
+    juce::MemoryBlock decoded, expected;
+    const auto accepted = juce::StandalonePluginHolder::decodeStateText (text, decoded);
+    jassert (! accepted || (expected.fromBase64Encoding (text) && expected == decoded));
+
+    JuceDemoPluginAudioProcessor processor;
+
+    if (accepted && decoded.getSize() > 0)
+        processor.setStateInformation (decoded.getData(), (int) decoded.getSize());
+
+    checkProcessor (processor);
+}
+#elif defined(FUZZ_SETTINGS_FILE)
+// The settings file, set aside as the application does before it opens it, then read by a holder's
+// start-up (device set-up, input muting, processor state) and written back by its shut-down.
+// With no audio server or sound card here, no device opens.
+void fuzzOne (const char* bytes, std::size_t size)
+{
+    static const auto file = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                                 .getNonexistentChildFile ("tarrowby-fuzz", ".settings", false);
+    const auto aside = file.getSiblingFile (file.getFileName() + ".unreadable");
+    file.replaceWithData (bytes, size);
+    const auto check = UntrustedInput::setAsideUnreadableSettingsFile (file);
+    jassert (check != UntrustedInput::SettingsFileCheck::leftInPlace); // the folder is writable
+    jassert (check == UntrustedInput::SettingsFileCheck::readable || (! file.exists() && aside.getSize() == (juce::int64) size));
+    aside.deleteFile();
+
+    {
+        juce::PropertiesFile settings (file, juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
+        jassert (size == 0 || settings.isValidFile());
+
+        {
+            juce::StandalonePluginHolder holder (&settings, false, {}, nullptr, { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } }, false);
+            checkProcessor (*holder.processor);
+        }
+
+        const auto muting = settings.getValue ("shouldMuteInput");
+        jassert (muting == "0" || muting == "1");
+    }
+
+    file.deleteFile();
+}
+#endif
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize (int*, char***)
+{
+    // A server name that nothing runs under, and never an automatic start.
+    setenv ("JACK_DEFAULT_SERVER", ("tarrowby-fuzz-none-" + juce::String (juce::Random::getSystemRandom().nextInt64())).toRawUTF8(), 1);
+    setenv ("JACK_NO_START_SERVER", "1", 1);
+    framework = new juce::ScopedJuceInitialiser_GUI();
+    juce::Logger::setCurrentLogger (&logger);
+
+    // The framework's lasting objects (timer thread, device types' libraries) come into being
+    // here, before the exit handler, so they are gone before their leak counters check at exit.
+    JuceDemoPluginAudioProcessor warmUp;
+    checkProcessor (warmUp);
+
+    std::atexit ([] {
+        juce::Logger::setCurrentLogger (nullptr);
+        delete framework;
+        juce::DeletedAtShutdown::deleteAll();
+    });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
+{
+    fuzzOne (reinterpret_cast<const char*> (data), size);
+
+    for (int i = 0; i < 10000 && juce::dispatchNextMessageOnSystemQueue (true); ++i)
+    {}
+
+    return 0;
+}
