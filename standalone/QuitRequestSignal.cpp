@@ -15,7 +15,7 @@ int signalPipeReadFd = -1;
 
 constexpr int quitSignals[] { SIGINT, SIGTERM, SIGHUP };
 
-extern "C" void wakeMessageThread (int)
+void wakeMessageThread (int)
 {
     const auto savedErrno = errno;
 

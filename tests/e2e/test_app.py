@@ -47,15 +47,18 @@ def test_sixteen_channels_sound_as_expected_and_dim_lowers_them_by_20_db(app, pr
     ((SIGTERM,), 0.02), ((SIGTERM,), 0.05), ((SIGTERM,), 0.15), ((SIGTERM,), 0.25),
 ], ids=lambda v: "+".join(s.name for s in v) if isinstance(v, tuple) else "window" if v is None else f"{v * 1000:g}ms")
 def test_a_quit_signal_quits_normally_and_saves(app, signals, after):
-    app.write_settings(filterState=filter_state(gain=-12, dim=True))
+    app.write_settings(filterState=filter_state(gain=-12))
     app.start()
     g = app.window() if after is None else time.sleep(after)
+    if g:  # a change the quit must save
+        app.click(*app.at(*DIM_BUTTON))
+        assert app.shows(app.at(*DIM_FILL), BUTTON_ON, 45)
     for s in signals:
         app.proc.send_signal(s)
         time.sleep(0.01)
     assert app.wait() == 0, app.stderr()
     s = app.read_settings()
-    assert read_filter_state(s["filterState"]) == dict(balance=80, dim=1, gain=-12, mute=0)
+    assert read_filter_state(s["filterState"]) == dict(balance=80, dim=1 if g else 0, gain=-12, mute=0)
     if g:
         assert (s["windowX"], s["windowY"]) == (str(g["X"]), str(g["Y"]))
         assert {"audioSetup", "shouldMuteInput"} <= s.keys()
