@@ -1,65 +1,181 @@
 #include "HostTestSupport.h"
 #include "SettingsComponent.h"
+#include "TestFifo.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace tarrowby::test;
 using juce::StandalonePluginHolder;
 
 namespace
 {
-/** A probe that notes whether the player still held it when it was deleted. */
-struct WatchedProbe : ProbeProcessor
+/** The real processor, but playing (channel + 1) / 64 on each output, noting the loudest input, the longest
+    block and whether the holder's player still held it at its deletion, with state bytes of the test's choosing. */
+struct ProbeProcessor : JuceDemoPluginAudioProcessor
 {
-    ~WatchedProbe() override { attachedAtDeletion = holder->processorPlayer.getCurrentProcessor() == this; }
+    ~ProbeProcessor() override { attachedAtDeletion = holder->processorPlayer.getCurrentProcessor() == this; }
+    static float outputLevel (int channel) noexcept { return (float) (channel + 1) / 64.0f; }
 
-    inline static StandalonePluginHolder* holder = nullptr;
+    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) override
+    {
+        inputPeak = juce::jmax (inputPeak.load(), buffer.getMagnitude (0, buffer.getNumSamples()));
+
+        for (int c = 0; c < buffer.getNumChannels(); ++c)
+            juce::FloatVectorOperations::fill (buffer.getWritePointer (c), outputLevel (c), buffer.getNumSamples());
+
+        largestBlock = juce::jmax (largestBlock.load(), buffer.getNumSamples());
+    }
+
+    using JuceDemoPluginAudioProcessor::processBlock;
+    void getStateInformation (juce::MemoryBlock& destData) override { destData = stateToWrite; }
+    void setStateInformation (const void* data, int size) override { lastStateRead.replaceAll (data, (size_t) size), ++numStateReads; }
+
+    StandalonePluginHolder* holder = nullptr;
     inline static bool attachedAtDeletion = false;
+    std::atomic<float> inputPeak { 0.0f };
+    std::atomic<int> largestBlock { 0 };
+    juce::MemoryBlock stateToWrite, lastStateRead;
+    int numStateReads = 0;
 };
 
-juce::MemoryBlock stateOf (juce::AudioProcessor& processor)
+/** Puts a probe in place of the holder's processor, the way a reset does. */
+ProbeProcessor& installProbe (StandalonePluginHolder& holder)
 {
-    juce::MemoryBlock state;
-    processor.getStateInformation (state);
-    return state;
+    holder.stopPlayback();
+    auto* probe = new ProbeProcessor();
+    probe->holder = &holder;
+    holder.processor.reset (probe);
+    holder.startPlayback();
+    return *probe;
+}
+
+template <typename ComponentType>
+juce::Array<ComponentType*> findChildren (juce::Component& parent)
+{
+    juce::Array<ComponentType*> found;
+
+    for (auto* child : parent.getChildren())
+        found.add (dynamic_cast<ComponentType*> (child)), found.addArray (findChildren<ComponentType> (*child));
+
+    found.removeAllInstancesOf (nullptr);
+    return found;
 }
 
 juce::DialogWindow* findSettingsDialog() { return findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings"); }
+
+juce::MemoryBlock makeBytes (size_t size)
+{
+    juce::MemoryBlock block (size);
+
+    for (size_t i = 0; i < size; ++i)
+        block[i] = (char) (i & 0xff);
+
+    return block;
+}
 } // namespace
 
-TEST (PluginHolder, PlaysAStandAloneProcessorAndDetachesEveryProcessorBeforeDeletingIt)
+TEST (SizeEnforcer, HandsOnBlocksInPlaceInPiecesOfTheBufferSizeWithTheDevicesChannels)
+{
+    struct Recorder : juce::AudioIODeviceCallback
+    {
+        struct Call
+        {
+            int numSamples;
+            std::vector<const float*> ins;
+            std::vector<float*> outs;
+        };
+
+        void audioDeviceIOCallbackWithContext (const float* const* i, int numIns, float* const* o, int numOuts, int n, const juce::AudioIODeviceCallbackContext&) override { calls.push_back ({ n, { i, i + numIns }, { o, o + numOuts } }); }
+        void audioDeviceAboutToStart (juce::AudioIODevice*) override {}
+        void audioDeviceStopped() override {}
+        std::vector<Call> calls;
+    };
+
+    struct Case
+    {
+        int bufferSize, blockIns, blockOuts, numSamples;
+        std::vector<int> pieces;
+    };
+    const Case cases[] = {
+        { 256, 16, 16, 1000, { 256, 256, 256, 232 } },
+        { 256, 4, 2, 300, { 256, 44 } }, // fewer channels than the device reported: silence in, scratch out
+        { 256, 0, 0, 100, { 100 } },
+        { 0, 16, 16, 64, {} }, // no buffer size noted: nothing is called, the outputs play silence
+    };
+
+    for (const auto& c : cases)
+    {
+        Recorder target;
+        StandalonePluginHolder::CallbackMaxSizeEnforcer enforcer (target);
+        DeviceBlock block (c.blockIns, c.blockOuts, c.numSamples);
+        juce::FloatVectorOperations::fill (block.outputs.getWritePointer (0), 0.7f, c.numSamples);
+        block.run (enforcer, c.numSamples); // before any start: silence
+        EXPECT_EQ (block.outputs.getSample (0, 0), c.blockOuts == 0 ? 0.7f : 0.0f);
+
+        FakeDevice device (16, 16, c.bufferSize);
+        enforcer.audioDeviceAboutToStart (&device);
+        block.run (enforcer, c.numSamples);
+        ASSERT_EQ (target.calls.size(), c.pieces.size()) << &c - cases;
+
+        for (size_t i = 0, position = 0; i < c.pieces.size(); position += (size_t) c.pieces[i++])
+        {
+            const auto& call = target.calls[i];
+            ASSERT_EQ (std::tuple (call.numSamples, call.ins.size(), call.outs.size()), std::tuple (c.pieces[i], (size_t) 16, (size_t) 16));
+
+            for (size_t k = 0; k < 16; ++k)
+            {
+                if (k < (size_t) c.blockIns)
+                    EXPECT_EQ (call.ins[k], block.inputPointers[k] + position);
+                else
+                    EXPECT_EQ (juce::FloatVectorOperations::findMaximum (call.ins[k], call.numSamples), 0.0f);
+
+                if (k < (size_t) c.blockOuts)
+                    EXPECT_EQ (call.outs[k], block.outputPointers[k] + position);
+                else
+                    juce::FloatVectorOperations::fill (call.outs[k], 1.0f, call.numSamples);
+
+                EXPECT_EQ (std::count (call.outs.begin(), call.outs.end(), call.outs[k]), 1);
+            }
+        }
+    }
+}
+
+TEST (PluginHolder, PlaysMutedInputAsSilenceWithoutAllocatingAndDetachesEveryProcessorBeforeDeletingIt)
 {
     TempSettings settings;
     auto holder = makeHolder (&settings.get());
     EXPECT_EQ (holder->processor->wrapperType, juce::AudioProcessor::wrapperType_Standalone);
+    holder->deviceManager.closeAudioDevice();
+    auto& probe = installProbe (*holder);
+    DeviceBlock block (16, 16, 300, 0.5f);
+    FakeDevice device (16, 16, 128);
+    holder->sizeEnforcer.audioDeviceAboutToStart (&device);
+
+    for (const auto muted : { true, false, true })
+    {
+        holder->shouldMuteInput = muted;
+        ASSERT_TRUE (pumpMessagesUntil ([&] { return holder->muteInput.load() == muted; }, 2000));
+        probe.inputPeak = 0.0f;
+        ScopedAllocationCounter counter;
+        block.run (holder->sizeEnforcer, 300);
+        EXPECT_EQ (counter.getCount(), 0);
+        EXPECT_EQ (probe.largestBlock.load(), 128);
+        EXPECT_EQ (probe.inputPeak.load(), muted ? 0.0f : 0.5f);
+        EXPECT_EQ (block.outputs.getSample (15, 299), ProbeProcessor::outputLevel (15));
+    }
+
+    holder->sizeEnforcer.audioDeviceStopped();
 
     for (const auto& step : std::vector<std::function<void()>> { [&] { holder->createPlugin(); }, [&] { holder->deletePlugin(); }, [&] { holder.reset(); } })
     {
-        WatchedProbe::holder = holder.get();
-        WatchedProbe::attachedAtDeletion = true;
-        installProbe<WatchedProbe> (*holder);
+        installProbe (*holder);
+        ProbeProcessor::attachedAtDeletion = true;
         step();
-        EXPECT_FALSE (WatchedProbe::attachedAtDeletion);
+        EXPECT_FALSE (ProbeProcessor::attachedAtDeletion);
     }
-}
-
-TEST (PluginHolder, ReadsTheMutingAndTheStateOnlyWhenTheyDecode)
-{
-    TempSettings settings;
-    settings.get().setValue ("shouldMuteInput", "0");
-    auto holder = makeHolder (&settings.get());
-    EXPECT_TRUE (pumpMessagesUntil ([&] { return ! holder->muteInput.load(); }, 2000));
-
-    JuceDemoPluginAudioProcessor source;
-    const auto defaults = stateOf (source);
-
-    for (const auto* text : { "-5.gI1X", "2000000000.gI1X" })
-    {
-        settings.get().setValue ("filterState", text);
-        EXPECT_EQ (stateOf (*makeHolder (&settings.get())->processor), defaults) << text;
-    }
-
-    makeHolder (nullptr)->savePluginState(); // without settings nothing is read or written
 }
 
 TEST (StateText, DecodesAsTheFrameworkDoesButRejectsCountsThatAreNoNumberOrTooLarge)
@@ -76,7 +192,7 @@ TEST (StateText, DecodesAsTheFrameworkDoesButRejectsCountsThatAreNoNumberOrTooLa
         EXPECT_FALSE (StandalonePluginHolder::decodeStateText (text, *std::make_unique<juce::MemoryBlock>())) << "\"" << text << "\"";
 }
 
-TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndTheDialogOffersThemAll)
+TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndItsSettingsDialogOffersThemAll)
 {
     struct FakeDeviceType : juce::AudioIODeviceType
     {
@@ -117,31 +233,113 @@ TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndTheDi
         expectChannels (14 + 2 * step);
     }
 
-    closeModalWindows();
-}
-
-TEST (SettingsDialog, HasTheMuteToggleBoundBothWaysAboveTheSelectorAndGoesWithItsHolder)
-{
-    TempSettings settings;
-    auto holder = makeHolder (&settings.get());
-    auto other = makeHolder (nullptr);
-    holder->showAudioSettingsDialog();
-    other->showAudioSettingsDialog();
-
-    auto* dialog = findSettingsDialog();
-    ASSERT_NE (dialog, nullptr);
-    auto* toggle = findChildren<juce::ToggleButton> (*dialog).getFirst();
+    // The mute toggle sits above the selector, bound both ways; the dialog goes with its holder only.
+    auto* toggle = findChildren<juce::ToggleButton> (*findSettingsDialog()).getFirst();
     EXPECT_TRUE (toggle->getToggleState());
-    EXPECT_EQ (findChildren<juce::AudioDeviceSelectorComponent> (*dialog).getFirst()->getY(), 36);
-
+    EXPECT_EQ (findChildren<juce::AudioDeviceSelectorComponent> (*findSettingsDialog()).getFirst()->getY(), 36);
     toggle->triggerClick();
     EXPECT_TRUE (pumpMessagesUntil ([&] { return ! holder->muteInput.load(); }, 2000));
     holder->shouldMuteInput = true;
     EXPECT_TRUE (pumpMessagesUntil ([&] { return toggle->getToggleState() && holder->muteInput.load(); }, 2000));
 
+    auto other = makeHolder (nullptr);
+    other->showAudioSettingsDialog();
     holder.reset();
-    EXPECT_NE (findSettingsDialog(), nullptr) << "the other holder's stays";
+    EXPECT_NE (findSettingsDialog(), nullptr);
     other.reset();
     EXPECT_EQ (findSettingsDialog(), nullptr);
     pumpMessages (50);
+}
+
+TEST (StateFiles, SaveAndLoadWriteAndReadExactlyTheProcessorsBytesOrWarnAndLeaveTarget)
+{
+    TempSettings settings;
+    auto holder = makeHolder (&settings.get());
+    auto& probe = installProbe (*holder);
+    const auto folder = settings.folder.getChildFile ("states");
+    ASSERT_TRUE (folder.createDirectory());
+    const auto numFiles = [&] { return folder.findChildFiles (juce::File::findFilesAndDirectories, false, "*").size(); };
+    const auto takeWarning = [] {
+        auto* alert = findOnDesktop<juce::AlertWindow>();
+        const auto title = alert != nullptr ? alert->getName() : juce::String();
+        return closeModalWindows(), title;
+    };
+
+    const auto target = folder.getChildFile ("one.state");
+    ASSERT_TRUE (target.replaceWithText ("old contents that are longer than the new ones, by far, really"));
+    probe.stateToWrite = makeBytes (20000);
+    EXPECT_TRUE (holder->saveStateTo (target));
+    EXPECT_EQ (takeWarning(), "");
+    EXPECT_EQ (target.loadFileAsString(), probe.stateToWrite.toString());
+    EXPECT_EQ (numFiles(), 1);
+
+    // A write that stops part-way, as on a full disk, leaves the old file and no temporary one.
+    const auto previousHandler = std::signal (SIGXFSZ, SIG_IGN);
+    rlimit previousLimit {};
+    ASSERT_EQ (getrlimit (RLIMIT_FSIZE, &previousLimit), 0);
+
+    for (const auto size : { (size_t) 6000, (size_t) 100000 })
+    {
+        ASSERT_TRUE (target.replaceWithText ("previous state"));
+        probe.stateToWrite = makeBytes (size);
+        auto small = previousLimit;
+        small.rlim_cur = 4096;
+        ASSERT_EQ (setrlimit (RLIMIT_FSIZE, &small), 0);
+        const auto saved = holder->saveStateTo (target);
+        setrlimit (RLIMIT_FSIZE, &previousLimit);
+        EXPECT_FALSE (saved) << size;
+        EXPECT_EQ (target.loadFileAsString(), "previous state") << size;
+        EXPECT_EQ (takeWarning(), "Error whilst saving") << size;
+        EXPECT_EQ (numFiles(), 1);
+    }
+
+    std::signal (SIGXFSZ, previousHandler);
+    const auto bytes = makeBytes (5000);
+    ASSERT_TRUE (target.replaceWithData (bytes.getData(), bytes.getSize()));
+    EXPECT_TRUE (holder->loadStateFrom (target));
+    EXPECT_EQ (probe.lastStateRead, bytes);
+    EXPECT_EQ (takeWarning(), "");
+
+    const auto pipe = folder.getChildFile ("pipe");
+    TestFifo fifo (pipe);
+    ASSERT_TRUE (fifo.made);
+    const auto tooLarge = folder.getChildFile ("too-large");
+    ASSERT_TRUE (tooLarge.replaceWithData (makeBytes (1024 * 1024 + 1).getData(), 1024 * 1024 + 1));
+
+    for (const auto& unreadable : { folder.getChildFile ("missing"), folder, juce::File ("/dev/zero"), pipe, tooLarge })
+    {
+        EXPECT_FALSE (holder->loadStateFrom (unreadable)) << unreadable.getFullPathName();
+        EXPECT_EQ (takeWarning(), "Error whilst loading");
+    }
+
+    EXPECT_EQ (probe.numStateReads, 1);
+
+    if (juce::FileChooser::isPlatformDialogAvailable())
+        GTEST_SKIP() << "a platform file dialog cannot be closed from here";
+
+    // The dialogs: closed with a file, or cancelled.
+    const auto choose = [&] (bool save, const juce::File& file) {
+        save ? holder->askUserToSaveState() : holder->askUserToLoadState();
+        auto* dialog = findOnDesktop<juce::FileChooserDialogBox>();
+        ASSERT_NE (dialog, nullptr);
+        findChildren<juce::FileBrowserComponent> (*dialog).getFirst()->setFileName (file.getFullPathName());
+        dialog->exitModalState (file == juce::File() ? 0 : 1);
+        pumpMessages (50);
+    };
+
+    settings.get().setValue ("lastStateFile", "relative/name.state");
+    EXPECT_EQ (holder->getLastFile(), juce::File::getSpecialLocation (juce::File::userDocumentsDirectory));
+    probe.stateToWrite = makeBytes (300);
+    choose (true, {});
+    choose (false, {});
+    EXPECT_EQ (settings.get().getValue ("lastStateFile"), "relative/name.state");
+    EXPECT_EQ (probe.numStateReads, 1);
+    EXPECT_EQ (numFiles(), 3);
+
+    const auto file = folder.getChildFile ("chosen.state");
+    choose (true, file);
+    EXPECT_TRUE (file.existsAsFile());
+    EXPECT_EQ (holder->getLastFile(), file);
+    choose (false, file);
+    EXPECT_EQ (probe.lastStateRead, probe.stateToWrite);
 }

@@ -1,5 +1,4 @@
-// Device blocks run through the holder's chain on an audio thread of their own while
-// the message thread does everything it may do meanwhile. Also built with ThreadSanitizer.
+// Device blocks through the holder's chain on an audio thread while the message thread does all it may.
 #include "HostTestSupport.h"
 #include "PluginEditor.h"
 
@@ -18,12 +17,9 @@ TEST (Stress, AudioAndMessageThreadsTogether)
     holder->deviceManager.closeAudioDevice();
 
     juce::MemoryBlock states[2];
-    holder->processor->getStateInformation (states[0]);
-    holder->processor->getParameters()[0]->setValueNotifyingHost (0.3f);
-    holder->processor->getStateInformation (states[1]);
+    holder->processor->getStateInformation (states[0]), holder->processor->getParameters()[0]->setValueNotifyingHost (0.3f), holder->processor->getStateInformation (states[1]);
     juce::Random random (17);
 
-    // Device shapes: inputs, outputs, buffer size.
     for (const auto& [numIns, numOuts, bufferSize] : { std::tuple (16, 16, 256), std::tuple (16, 16, 7), std::tuple (2, 2, 1021), std::tuple (0, 16, 4096), std::tuple (1, 3, 1) })
     {
         FakeDevice device (numIns, numOuts, bufferSize, 44100.0 + bufferSize);
@@ -58,10 +54,7 @@ TEST (Stress, AudioAndMessageThreadsTogether)
             allocations = counter.getCount();
         });
 
-        const auto waitForBlocks = [&] {
-            const auto target = blocks + 3;
-            return pumpMessagesUntil ([&] { return blocks >= target; }, 5000);
-        };
+        auto waitForBlocks = [&, target = 0ll]() mutable { return target = blocks + 3, pumpMessagesUntil ([&] { return blocks >= target; }, 5000); };
 
         for (int round = 0; round < 2; ++round)
         {
@@ -74,7 +67,6 @@ TEST (Stress, AudioAndMessageThreadsTogether)
                 for (auto* parameter : processor->getParameters())
                     parameter->setValueNotifyingHost (random.nextBool() ? (float) random.nextInt (2) : random.nextFloat());
 
-                // The poll copies these to the audio thread.
                 for (auto* row : { &e.muteButtons, &e.soloButtons, &e.bassButtons })
                     for (auto& button : *row)
                         if (button != nullptr && random.nextInt (4) == 0)
@@ -90,8 +82,7 @@ TEST (Stress, AudioAndMessageThreadsTogether)
             }
 
             pumpMessages (2 * JuceDemoPluginAudioProcessor::pollIntervalMs);
-            processor->editorBeingDeleted (editor.get());
-            editor.reset();
+            processor->editorBeingDeleted (editor.get()), editor.reset();
 
             // Detached and attached again; then replaced, while playing or after a delete.
             round == 0 ? holder->stopPlayback() : bufferSize % 2 == 0 ? holder->createPlugin()
@@ -105,9 +96,7 @@ TEST (Stress, AudioAndMessageThreadsTogether)
             ASSERT_TRUE (waitForBlocks());
         }
 
-        stop = true;
-        audio.join();
-        holder->sizeEnforcer.audioDeviceStopped();
+        stop = true, audio.join(), holder->sizeEnforcer.audioDeviceStopped();
         EXPECT_EQ (allocations.load(), 0) << "the audio thread allocated, buffer " << bufferSize;
         EXPECT_EQ (nonFiniteChannels.load(), 0) << "buffer " << bufferSize;
     }

@@ -10,16 +10,13 @@
 
 namespace tarrowby::test
 {
-/** A named pipe made at the given path. Whatever opens it for reading and waits for a writer is
-    released within 100 ms, so code that wrongly blocks on the pipe fails its test instead of hanging. */
+/** A named pipe at the path; a reader that waits for a writer is released within 100 ms, failing instead of hanging. */
 struct TestFifo
 {
     explicit TestFifo (const juce::File& path) : made (::mkfifo (path.getFullPathName().toRawUTF8(), 0600) == 0), pathName (path.getFullPathName()) {}
     ~TestFifo() { finished = true, releaser.join(); }
 
     const bool made;
-
-private:
     const juce::String pathName;
     std::atomic<bool> finished { false };
     std::thread releaser { [this] {

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <juce_audio_processors/juce_audio_processors.h>
-
 #include <functional>
+#include <juce_audio_processors/juce_audio_processors.h>
 
 namespace tarrowby::test
 {
@@ -11,15 +10,12 @@ void pumpMessages (int milliseconds);
 bool pumpMessagesUntil (const std::function<bool()>& predicate, int timeoutMilliseconds);
 
 /** Counts heap allocations made by the calling thread while an instance of this class lives on it. */
-class ScopedAllocationCounter
+struct ScopedAllocationCounter
 {
-public:
     ScopedAllocationCounter();
     ~ScopedAllocationCounter();
     long long getCount() const noexcept;
-
-private:
-    long long startCount = 0;
-    bool wasCounting = false;
+    const long long startCount;
+    const bool wasCounting;
 };
 } // namespace tarrowby::test
