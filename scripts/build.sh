@@ -10,8 +10,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-release}
 shift || true
 jobs=${TARROWBY_JOBS:-$(nproc)}
-# Paths below the checkout reach ccache relative, so that any checkout shares its cache.
-export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+# Paths below the checkout reach ccache relative, and debug builds are not told apart by the
+# folder they are built in, so that every checkout shares one cache.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 targets=()
 
 case "$flavour" in
