@@ -1,6 +1,5 @@
-// libFuzzer programs, one per input the application reads from outside, chosen by the macro the
-// build defines: FUZZ_STATE_BYTES, FUZZ_FILTER_STATE_TEXT or FUZZ_SETTINGS_FILE. Framework
-// assertions abort, JACK never looks for a server, and what an input posts is delivered.
+// One libFuzzer program per outside input, chosen by FUZZ_STATE_BYTES, FUZZ_FILTER_STATE_TEXT or FUZZ_SETTINGS_FILE.
+// Framework assertions abort, JACK never looks for a server, and what an input posts is delivered.
 #include "PluginProcessor.h"
 #include "StandaloneFilterApp.h"
 #include "StandalonePluginHolder.h"
@@ -18,9 +17,8 @@ bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
 
 namespace
 {
-// Aborts on a framework assertion, and so on a failed jassert here, but not on those about
-// hostile text that the framework then handles safely: names XML does not allow (kept as read)
-// and the settings root tag in another case ("<Properties>").
+// Aborts on a framework assertion (so on a failed jassert here), but not on those about hostile text the
+// framework then handles safely: names XML does not allow, kept as read, and "<Properties>" in another case.
 struct AbortingLogger final : juce::Logger
 {
     void logMessage (const juce::String& message) override
@@ -142,8 +140,7 @@ extern "C" int LLVMFuzzerInitialize (int*, char***)
     framework = new juce::ScopedJuceInitialiser_GUI();
     juce::Logger::setCurrentLogger (&logger);
 
-    // The framework's lasting objects (timer thread, device types' libraries) come into being
-    // here, before the exit handler, so they are gone before their leak counters check at exit.
+    // The framework's lasting objects come into being before the exit handler, so they go before the leak checks.
     JuceDemoPluginAudioProcessor warmUp;
     checkProcessor (warmUp);
 
