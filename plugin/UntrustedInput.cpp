@@ -119,9 +119,20 @@ bool isSettingsDocument (const char* text, size_t length)
     const auto outer = juce::XmlDocument (juce::String::fromUTF8 (text + skip, (int) (windowEnd - skip)))
                            .getDocumentElement (true);
 
-    return outer != nullptr
-           && outer->hasTagName ("PROPERTIES")
-           && juce::parseXML (juce::String::fromUTF8 (text + skip, (int) (length - skip))) != nullptr;
+    if (outer == nullptr || ! outer->hasTagName ("PROPERTIES"))
+        return false;
+
+    const auto document = juce::parseXML (juce::String::fromUTF8 (text + skip, (int) (length - skip)));
+
+    if (document == nullptr)
+        return false;
+
+    // On saving, the framework parses every value's text again, to store XML as elements.
+    for (auto* value : document->getChildWithTagNameIterator ("VALUE"))
+        if (const auto valueText = value->getStringAttribute ("val"); ! canParseXmlSafely (valueText.toRawUTF8(), valueText.getNumBytesAsUTF8()))
+            return false;
+
+    return true;
 }
 
 /** True when the framework's settings reader reads these bytes safely and as its XML

@@ -65,8 +65,9 @@ enum class SettingsFileCheck
     starts with defaults and never overwrites it: anything but a regular file of
     at most maximumSettingsFileSize bytes, the binary forms (whose strings are
     trusted blindly), text the XML parser can't take safely, any document type
-    declaration (through which the file-based reader opens other files), and text
-    that does not parse with a "PROPERTIES" root.
+    declaration (through which the file-based reader opens other files), text
+    that does not parse with a "PROPERTIES" root, and a value whose text the
+    framework would parse unsafely when it saves the settings again.
 */
 SettingsFileCheck setAsideUnreadableSettingsFile (const juce::File& settingsFile);
 } // namespace UntrustedInput

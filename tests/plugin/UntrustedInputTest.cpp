@@ -53,6 +53,7 @@ TEST_F (SettingsFiles, KeepsWhatTheReaderReadsSafelyAndSetsAsideAllElseAsItWas)
         { "other root", text ("<SETTINGS><VALUE name=\"a\" val=\"1\"/></SETTINGS>"), SettingsFileCheck::setAside },
         { "root past 8192 bytes", text ("<!--" + std::string (9000, 'x') + "--><PROPERTIES/>"), SettingsFileCheck::setAside },
         { "instruction in content", text ("<PROPERTIES><VALUE name=\"a\" val=\"1\"/><?loop?>x</PROPERTIES>"), SettingsFileCheck::setAside },
+        { "instruction in a value saved as XML", text ("<PROPERTIES><VALUE name=\"a\" val=\"&lt;a&gt;&lt;?loop?&gt;x&lt;/a&gt;\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "deep nesting", text (juce::String::repeatedString ("<PROPERTIES>", 5000).toStdString()), SettingsFileCheck::setAside },
         { "broken UTF-8", text ("<PROPERTIES><VALUE name=\"\xc3\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "overlong UTF-8", text ("<PROPERTIES><VALUE name=\"\xc1\x81\" val=\"1\"/></PROPERTIES>"), SettingsFileCheck::setAside },
