@@ -226,8 +226,7 @@ bool canDecodeBase64Safely (const juce::String& text)
 FileRead readRegularFile (const juce::File& file, juce::int64 maximumSize, juce::MemoryBlock& destData)
 {
     const auto path = file.getFullPathName();
-    struct stat info
-    {};
+    struct stat info = {};
 
     // Looked at before opening, so that no device is ever opened.
     if (::stat (path.toRawUTF8(), &info) != 0)

@@ -41,8 +41,7 @@ sigset_t getQuitSignals()
 
 void setQuitSignalHandlers()
 {
-    struct sigaction action
-    {};
+    struct sigaction action = {};
     action.sa_handler = wakeMessageThread;
     action.sa_mask = getQuitSignals();
     action.sa_flags = SA_RESTART;

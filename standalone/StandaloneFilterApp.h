@@ -42,6 +42,7 @@ public:
 
 protected:
     ApplicationProperties appProperties;
+    /** Settings kept in memory only, for a run whose settings file can be neither read nor moved aside. */
     std::unique_ptr<PropertiesFile> settingsOfThisRunOnly;
     std::unique_ptr<StandaloneFilterWindow> mainWindow;
 
