@@ -5,30 +5,52 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace
 {
-/** Says on stderr why no X display can be opened; true when one can. */
+/** The name on one line: control characters as \xNN. */
+std::string printable (const char* name)
+{
+    std::string result;
+
+    for (const auto* c = name; *c != 0; ++c)
+    {
+        const auto byte = (unsigned char) *c;
+        char escaped[5] = { *c, 0 };
+
+        if (byte < 0x20 || byte == 0x7f)
+            std::snprintf (escaped, sizeof (escaped), "\\x%02x", byte);
+
+        result += escaped;
+    }
+
+    return result;
+}
+
+/** Says on stderr why no X display can be opened; true when one can. Without DISPLAY the
+    framework opens ":0.0", so that is tried too, as often as the framework tries. */
 bool canOpenDisplay()
 {
-    const auto* name = std::getenv ("DISPLAY");
+    const auto* variable = std::getenv ("DISPLAY");
+    const auto isSet = variable != nullptr && *variable != 0;
+    const auto* name = isSet ? variable : ":0.0";
 
-    if (name == nullptr || *name == 0)
+    for (int attempt = 0; attempt < 2; ++attempt)
     {
-        std::fprintf (stderr, "Tarrowby: no X display (DISPLAY is not set)\n");
-        return false;
+        if (auto* display = XOpenDisplay (name))
+        {
+            XCloseDisplay (display);
+            return true;
+        }
     }
 
-    auto* display = XOpenDisplay (name);
+    if (isSet)
+        std::fprintf (stderr, "Tarrowby: cannot open the X display \"%s\"\n", printable (name).c_str());
+    else
+        std::fprintf (stderr, "Tarrowby: no X display (DISPLAY is not set, and \":0.0\" cannot be opened)\n");
 
-    if (display == nullptr)
-    {
-        std::fprintf (stderr, "Tarrowby: cannot open the X display \"%s\"\n", name);
-        return false;
-    }
-
-    XCloseDisplay (display);
-    return true;
+    return false;
 }
 } // namespace
 

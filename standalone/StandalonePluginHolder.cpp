@@ -3,6 +3,9 @@
 #include "PluginProcessor.h"
 #include "UntrustedInput.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace
 {
 int countChannels (const juce::BigInteger& channels)
@@ -27,8 +30,23 @@ juce::String getFilePatterns (const juce::String& fileSuffix)
     return (fileSuffix.startsWith (".") ? "*" : "*.") + fileSuffix;
 }
 
+/** True when the path names nothing yet or a regular file (links followed): a device, a pipe
+    or a folder is never replaced. */
+bool isNewOrRegularFile (const juce::File& file)
+{
+    struct stat info = {};
+
+    if (::stat (file.getFullPathName().toRawUTF8(), &info) != 0)
+        return errno == ENOENT;
+
+    return S_ISREG (info.st_mode);
+}
+
 bool writeStateFile (const juce::File& file, const juce::MemoryBlock& data)
 {
+    if (! isNewOrRegularFile (file))
+        return false;
+
     if (data.isEmpty())
         return file.deleteFile();
 

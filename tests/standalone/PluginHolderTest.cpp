@@ -5,6 +5,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace tarrowby::test;
 using juce::StandalonePluginHolder;
@@ -282,11 +284,24 @@ TEST (StateFiles, SaveAndLoadWriteAndReadExactlyTheProcessorsBytesOrWarnAndLeave
     const auto tooLarge = folder.getChildFile ("too-large");
     ASSERT_TRUE (tooLarge.replaceWithData (makeBytes (1024 * 1024 + 1).getData(), 1024 * 1024 + 1));
 
-    for (const auto& unreadable : { folder.getChildFile ("missing"), folder, juce::File ("/dev/zero"), pipe, tooLarge })
+    const auto device = folder.getChildFile ("null"); // a copy of /dev/null
+    ASSERT_EQ (::mknod (device.getFullPathName().toRawUTF8(), S_IFCHR | 0666, makedev (1, 3)), 0);
+
+    for (const auto& unreadable : { folder.getChildFile ("missing"), folder, device, pipe, tooLarge })
     {
         EXPECT_FALSE (holder->loadStateFrom (unreadable)) << unreadable.getFullPathName();
         EXPECT_EQ (takeWarning(), "Error whilst loading");
     }
+
+    // Only a regular file or a new name is written: anything else is left as it was.
+    for (const auto& notAFile : { folder, device, pipe })
+    {
+        EXPECT_FALSE (holder->saveStateTo (notAFile)) << notAFile.getFullPathName();
+        EXPECT_EQ (takeWarning(), "Error whilst saving");
+    }
+
+    const auto fileType = [] (const juce::File& f) { struct stat info = {}; return ::stat (f.getFullPathName().toRawUTF8(), &info) == 0 ? info.st_mode & S_IFMT : 0u; };
+    EXPECT_TRUE (fileType (device) == S_IFCHR && fileType (pipe) == S_IFIFO);
 
     EXPECT_EQ (probe.numStateReads, 1);
 
@@ -310,7 +325,7 @@ TEST (StateFiles, SaveAndLoadWriteAndReadExactlyTheProcessorsBytesOrWarnAndLeave
     choose (false, {});
     EXPECT_EQ (settings.get().getValue ("lastStateFile"), "relative/name.state");
     EXPECT_EQ (probe.numStateReads, 1);
-    EXPECT_EQ (numFiles(), 3);
+    EXPECT_EQ (numFiles(), 4);
 
     const auto file = folder.getChildFile ("chosen.state");
     choose (true, file);
