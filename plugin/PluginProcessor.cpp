@@ -79,6 +79,32 @@ bool prepareForTree (juce::XmlElement& element)
     return true;
 }
 
+/** The attributes that setting each of an element's attributes in turn searches through. */
+XmlParseCheck::Cost getAttributeSearchCost (const juce::XmlElement& element)
+{
+    const auto numAttributes = (XmlParseCheck::Cost) element.getNumAttributes();
+    auto cost = numAttributes * numAttributes / 2 * XmlParseCheck::searchedCharacterCost;
+
+    for (auto* child : element.getChildIterator())
+        cost += getAttributeSearchCost (*child);
+
+    return cost;
+}
+
+/** True when the state bytes that this tree is written as, once loaded, are read again within
+    every bound (UntrustedInput): a parameter's value may then be written with up to 24
+    characters more. */
+bool canBeWrittenBack (const juce::ValueTree& tree)
+{
+    constexpr juce::int64 valueGrowth = 4 * 24;
+
+    juce::MemoryOutputStream text;
+    tree.createXml()->writeTo (text, juce::XmlElement::TextFormat().singleLine());
+
+    return stateHeaderSize + (juce::int64) text.getDataSize() + 1 + valueGrowth <= UntrustedInput::maximumStateFileSize
+           && UntrustedInput::canParseXmlSafely (static_cast<const char*> (text.getData()), text.getDataSize());
+}
+
 std::unique_ptr<juce::AudioParameterFloat> makeParameter (const char* id, const char* name, float start, float end, float defaultValue)
 {
     return std::make_unique<juce::AudioParameterFloat> (id, name, juce::NormalisableRange<float> (start, end), defaultValue);
@@ -407,18 +433,32 @@ void JuceDemoPluginAudioProcessor::getStateInformation (juce::MemoryBlock& destD
 
 void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
+    juce::ValueTree tree;
+
+    if (readState (data, sizeInBytes, tree) == StateReading::taken)
+        parameters.replaceState (tree);
+}
+
+JuceDemoPluginAudioProcessor::StateReading JuceDemoPluginAudioProcessor::examineState (const void* data, int sizeInBytes)
+{
+    juce::ValueTree tree;
+    return readState (data, sizeInBytes, tree);
+}
+
+JuceDemoPluginAudioProcessor::StateReading JuceDemoPluginAudioProcessor::readState (const void* data, int sizeInBytes, juce::ValueTree& tree)
+{
     if (data == nullptr || sizeInBytes < stateHeaderSize + 1)
-        return;
+        return StateReading::ignored;
 
     const auto* bytes = static_cast<const char*> (data);
 
     if (juce::ByteOrder::littleEndianInt (bytes) != stateMagic)
-        return;
+        return StateReading::ignored;
 
     const auto storedLength = (int) juce::ByteOrder::littleEndianInt (bytes + 4);
 
     if (storedLength <= 0)
-        return;
+        return StateReading::ignored;
 
     // The stored length may claim more than is there, and a zero byte ends the text early.
     const auto* text = bytes + stateHeaderSize;
@@ -427,51 +467,52 @@ void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int si
     const auto length = zero != nullptr ? (size_t) (zero - text) : available;
 
     if (length == 0 || ! UntrustedInput::canParseXmlSafely (text, length))
-        return;
+        return StateReading::ignored;
 
-    const juce::String xmlText (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + length));
+    const auto xml = juce::parseXML (juce::String (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + length)));
 
-    if (const auto xml = juce::parseXML (xmlText))
+    if (xml == nullptr || ! prepareForTree (*xml))
+        return StateReading::ignored;
+
+    // Writing the tree back sets each attribute after a search through those already set.
+    if (getAttributeSearchCost (*xml) > UntrustedInput::maximumXmlParseCost)
+        return StateReading::tooLarge;
+
+    tree = juce::ValueTree::fromXml (*xml);
+
+    if (! tree.isValid())
+        return StateReading::ignored;
+
+    // A parameter the loaded tree leaves out keeps its value: give it a node holding that
+    // value, where the tree would otherwise gain one without a value and reset the parameter.
+    // A value that is not a number can't be clamped into the range: it is kept out the same way.
+    for (const auto* id : { "balance", "dim", "gain", "mute" })
     {
-        if (! prepareForTree (*xml))
-            return;
+        auto* parameter = parameters.getParameter (id);
+        const auto current = parameter->convertFrom0to1 (parameter->getValue());
+        bool hasNode = false;
 
-        auto tree = juce::ValueTree::fromXml (*xml);
-
-        if (! tree.isValid())
-            return;
-
-        // A parameter the loaded tree leaves out keeps its value: give it a node holding that
-        // value, where the tree would otherwise gain one without a value and reset the parameter.
-        // A value that is not a number can't be clamped into the range: it is kept out the same way.
-        for (const auto* id : { "balance", "dim", "gain", "mute" })
+        for (auto child : tree)
         {
-            auto* parameter = parameters.getParameter (id);
-            const auto current = parameter->convertFrom0to1 (parameter->getValue());
-            bool hasNode = false;
+            if (child.getProperty ("id").toString() != id)
+                continue;
 
-            for (auto child : tree)
-            {
-                if (child.getProperty ("id").toString() != id)
-                    continue;
+            hasNode = true;
 
-                hasNode = true;
-
-                if (child.hasProperty ("value") && std::isnan ((float) child.getProperty ("value")))
-                    child.setProperty ("value", current, nullptr);
-            }
-
-            if (! hasNode)
-            {
-                juce::ValueTree node ("PARAM");
-                node.setProperty ("id", id, nullptr);
-                node.setProperty ("value", current, nullptr);
-                tree.appendChild (node, nullptr);
-            }
+            if (child.hasProperty ("value") && std::isnan ((float) child.getProperty ("value")))
+                child.setProperty ("value", current, nullptr);
         }
 
-        parameters.replaceState (tree);
+        if (! hasNode)
+        {
+            juce::ValueTree node ("PARAM");
+            node.setProperty ("id", id, nullptr);
+            node.setProperty ("value", current, nullptr);
+            tree.appendChild (node, nullptr);
+        }
     }
+
+    return canBeWrittenBack (tree) ? StateReading::taken : StateReading::tooLarge;
 }
 
 //==============================================================================

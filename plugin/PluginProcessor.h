@@ -68,6 +68,17 @@ public:
     /** Message thread. Reads state bytes; anything invalid is ignored and changes nothing. */
     void setStateInformation (const void* data, int sizeInBytes) override;
 
+    enum class StateReading
+    {
+        ignored, ///< not state bytes that are read
+        taken, ///< read, and written back they are read again
+        tooLarge ///< read, but written back they would pass a bound they are read with
+    };
+
+    /** Message thread. What setStateInformation makes of these bytes, without taking them:
+        it takes only what it will read again once it has written it. */
+    StateReading examineState (const void* data, int sizeInBytes);
+
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
     /** Message thread. Recomputes the 17 crossover filters from "balance" for the given sample rate.
@@ -106,6 +117,9 @@ private:
     float lastCrossoverValue = 0.5f;
 
     float getNormalisedValue (juce::StringRef parameterId) const noexcept;
+
+    /** Reads state bytes into a tree that holds a node for each parameter. */
+    StateReading readState (const void* data, int sizeInBytes, juce::ValueTree& tree);
 
     bool compareChannelPairs (const juce::AudioBuffer<float>&) const noexcept;
     bool manageBass (juce::AudioBuffer<float>&) noexcept;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <climits>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +75,12 @@ bool isValidUtf8 (const char* text, size_t length) noexcept
     return true;
 }
 
+/** The UTF-8 byte order mark that the framework's readers skip, when the text starts with one. */
+size_t getByteOrderMarkLength (const char* text, size_t length) noexcept
+{
+    return length >= 3 && std::memcmp (text, "\xef\xbb\xbf", 3) == 0 ? 3 : 0;
+}
+
 /** True when the text holds "<!DOCTYPE", in any case. */
 bool hasDocumentType (const char* text, size_t length) noexcept
 {
@@ -94,6 +101,172 @@ bool hasDocumentType (const char* text, size_t length) noexcept
     return false;
 }
 
+using Cost = XmlParseCheck::Cost;
+
+/** Each key whose value the program writes itself, with a value that takes at least as many
+    bytes, elements and parsing work, written, as any it writes: a state of the largest size
+    read, a path as long as a path can be with every byte escaped, and a device set-up. */
+const juce::StringPairArray& getLargestValuesWritten()
+{
+    static const auto values = [] {
+        juce::MemoryBlock state ((size_t) maximumStateFileSize);
+        state.fillWith (0xff);
+
+        const auto quotes = [] (int n) { return juce::String::repeatedString ("\"", n); };
+        juce::XmlElement setup ("DEVICESETUP");
+
+        for (int i = 0; i < 8; ++i)
+            setup.setAttribute ("a" + juce::String (i), quotes (512));
+
+        for (int i = 0; i < 64; ++i)
+        {
+            auto* input = setup.createNewChildElement ("MIDIINPUT");
+            input->setAttribute ("name", quotes (128));
+            input->setAttribute ("identifier", quotes (128));
+        }
+
+        juce::StringPairArray largest (false);
+        largest.set ("filterState", state.toBase64Encoding());
+        largest.set ("lastStateFile", "/" + quotes (PATH_MAX));
+        largest.set ("audioSetup", setup.toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()));
+        largest.set ("shouldMuteInput", "1");
+        largest.set ("windowX", juce::String (std::numeric_limits<int>::min()));
+        largest.set ("windowY", juce::String (std::numeric_limits<int>::min()));
+        return largest;
+    }();
+
+    return values;
+}
+
+/** What the framework's settings file comes to: its bytes and what parsing it, and the values
+    it parses again on saving, takes. */
+struct SettingsLoad
+{
+    juce::int64 bytes = 0;
+    int elements = 0;
+    Cost parseCost = 0, saveCost = 0;
+    bool fits = true;
+
+    bool isAtLeast (const SettingsLoad& other) const noexcept
+    {
+        return bytes >= other.bytes && elements >= other.elements && parseCost >= other.parseCost && saveCost >= other.saveCost;
+    }
+};
+
+/** Saves the values as the framework does, each as an element when its text parses as one. */
+class SettingsWriter
+{
+public:
+    void add (const juce::String& key, const juce::String& value)
+    {
+        const auto valueCheck = XmlParseCheck::of (value, maximumXmlElements, maximumXmlParseCost);
+        saveCost += valueCheck.cost;
+        fits = fits && valueCheck.passes();
+
+        auto* element = document.createNewChildElement ("VALUE");
+        element->setAttribute ("name", key);
+
+        if (! valueCheck.passes())
+            return;
+
+        if (auto child = juce::parseXML (value))
+            element->addChildElement (child.release());
+        else
+            element->setAttribute ("val", value);
+    }
+
+    SettingsLoad getLoad() const
+    {
+        juce::MemoryOutputStream written;
+        document.writeTo (written, {});
+        const auto check = XmlParseCheck::of (written.toUTF8(), maximumXmlElements, maximumXmlParseCost);
+        return { (juce::int64) written.getDataSize(), check.elements, check.cost, saveCost, fits && check.passes() };
+    }
+
+private:
+    juce::XmlElement document { "PROPERTIES" };
+    Cost saveCost = 0;
+    bool fits = true;
+};
+
+SettingsLoad getLoadOf (const juce::String& key, const juce::String& value)
+{
+    SettingsWriter writer;
+    writer.add (key, value);
+    return writer.getLoad();
+}
+
+/**
+    True when the framework, having read this settings document, saves it, with the largest
+    values the program writes in place of its own where they are larger, within the bounds
+    that it is read with again. The values the program does not write are saved as read.
+*/
+bool writesBackWithinBounds (const juce::XmlElement& document)
+{
+    const auto& largest = getLargestValuesWritten();
+
+    // The framework keeps one value a name, searching those it keeps for each one it reads.
+    juce::int64 numNames = largest.size(), nameBytes = 0;
+
+    for (const auto& key : largest.getAllKeys())
+        nameBytes += (juce::int64) key.getNumBytesAsUTF8() + 1;
+
+    for (auto* element : document.getChildWithTagNameIterator ("VALUE"))
+    {
+        if (const auto name = element->getStringAttribute ("name"); name.isNotEmpty() && ! largest.containsKey (name))
+        {
+            ++numNames;
+            nameBytes += (juce::int64) name.getNumBytesAsUTF8() + 1;
+        }
+    }
+
+    const auto keyCost = numNames * nameBytes * XmlParseCheck::searchedCharacterCost;
+
+    if (keyCost > maximumXmlParseCost)
+        return false;
+
+    juce::StringPairArray values (false);
+
+    for (auto* element : document.getChildWithTagNameIterator ("VALUE"))
+        if (const auto name = element->getStringAttribute ("name"); name.isNotEmpty())
+            values.set (name, element->getFirstChildElement() != nullptr ? element->getFirstChildElement()->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader())
+                                                                         : element->getStringAttribute ("val"));
+
+    SettingsWriter writer;
+
+    for (int i = 0; i < values.size(); ++i)
+        if (! largest.containsKey (values.getAllKeys()[i]))
+            writer.add (values.getAllKeys()[i], values.getAllValues()[i]);
+
+    // For each value the program writes: the larger of its own and the largest it writes, or both.
+    for (int i = 0; i < largest.size(); ++i)
+    {
+        const auto& key = largest.getAllKeys()[i];
+        const auto& largestValue = largest.getAllValues()[i];
+
+        if (! values.containsKey (key))
+        {
+            writer.add (key, largestValue);
+            continue;
+        }
+
+        const auto& value = values[key];
+        const auto valueLoad = getLoadOf (key, value), largestLoad = getLoadOf (key, largestValue);
+
+        if (! valueLoad.isAtLeast (largestLoad))
+            writer.add (key, largestValue);
+
+        if (! largestLoad.isAtLeast (valueLoad))
+            writer.add (key, value);
+    }
+
+    const auto load = writer.getLoad();
+    return load.fits
+           && load.bytes <= maximumSettingsFileSize
+           && load.parseCost + keyCost <= maximumXmlParseCost
+           && load.saveCost <= maximumXmlParseCost;
+}
+
 /**
     True when the framework's settings reader reads this safe, zero-free UTF-8 text
     as its document: it looks for the "PROPERTIES" root in the file's first 8192
@@ -111,7 +284,7 @@ bool isSettingsDocument (const char* text, size_t length)
     while (windowEnd > 0 && windowEnd < length && (text[windowEnd] & 0xc0) == 0x80)
         --windowEnd;
 
-    const auto skip = length >= 3 && std::memcmp (text, "\xef\xbb\xbf", 3) == 0 ? (size_t) 3 : (size_t) 0;
+    const auto skip = getByteOrderMarkLength (text, length);
 
     if (windowEnd < skip)
         return false;
@@ -123,16 +296,7 @@ bool isSettingsDocument (const char* text, size_t length)
         return false;
 
     const auto document = juce::parseXML (juce::String::fromUTF8 (text + skip, (int) (length - skip)));
-
-    if (document == nullptr)
-        return false;
-
-    // On saving, the framework parses every value's text again, to store XML as elements.
-    for (auto* value : document->getChildWithTagNameIterator ("VALUE"))
-        if (const auto valueText = value->getStringAttribute ("val"); ! canParseXmlSafely (valueText.toRawUTF8(), valueText.getNumBytesAsUTF8()))
-            return false;
-
-    return true;
+    return document != nullptr && writesBackWithinBounds (*document);
 }
 
 /** True when the framework's settings reader reads these bytes safely and as its XML
@@ -147,43 +311,19 @@ bool isReadableSettingsText (const char* text, size_t length)
     if (const auto* zero = static_cast<const char*> (std::memchr (text, 0, length)))
         length = (size_t) (zero - text);
 
-    return canParseXmlSafely (text, length)
+    const auto skip = getByteOrderMarkLength (text, length);
+
+    return canParseXmlSafely (text + skip, length - skip)
            && ! hasDocumentType (text, length)
            && isSettingsDocument (text, length);
 }
 } // namespace
 
 //==============================================================================
-bool canParseXmlSafely (const char* text, size_t length) noexcept
+bool canParseXmlSafely (const char* text, size_t length)
 {
-    if (! isValidUtf8 (text, length))
-        return false;
-
-    // Every element starts with a '<' that is not followed by '/': counting those
-    // bounds the elements, and so the nesting depth.
-    int possibleElements = 0;
-    bool rootStarted = false;
-
-    for (size_t i = 0; i < length; ++i)
-    {
-        if (text[i] != '<')
-            continue;
-
-        const auto next = i + 1 < length ? text[i + 1] : '\0';
-
-        if (next == '/')
-            continue;
-
-        if (next == '?' && rootStarted)
-            return false;
-
-        rootStarted = rootStarted || (next != '?' && next != '!');
-
-        if (++possibleElements > maximumXmlElements)
-            return false;
-    }
-
-    return true;
+    return isValidUtf8 (text, length)
+           && XmlParseCheck::of (juce::String::fromUTF8 (text, (int) length), maximumXmlElements, maximumXmlParseCost).passes();
 }
 
 bool canDecodeBase64Safely (const juce::String& text)

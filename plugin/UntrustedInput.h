@@ -1,30 +1,36 @@
 #pragma once
 
+#include "XmlParseCheck.h"
+
 #include <juce_core/juce_core.h>
 
 /**
     Checks on text and files that come from outside the program (the settings
     file, state files, state text), made before any of it reaches the framework's
-    readers, which trust what they are given. Any thread, unless stated otherwise.
+    readers, which trust what they are given. One rule: they refuse only what the
+    framework cannot read safely, in bounded time, and they accept everything the
+    program itself writes from anything they accepted. Any thread, unless stated
+    otherwise.
 */
 namespace UntrustedInput
 {
 /** The most elements that XML text handed to the framework's parser may hold. */
 constexpr int maximumXmlElements = 1000;
 
+/** The most superlinear work (see XmlParseCheck) that the framework's parser may be given,
+    a few hundredths of a second on a desktop computer. */
+constexpr XmlParseCheck::Cost maximumXmlParseCost = XmlParseCheck::Cost (1) << 30;
+
 /** The largest settings file and state file that are read; real ones hold a few kilobytes. */
 constexpr juce::int64 maximumSettingsFileSize = 4 * 1024 * 1024;
 constexpr juce::int64 maximumStateFileSize = 1024 * 1024;
 
 /**
-    True when the framework's XML parser can be given this text. It must be strict
-    UTF-8, since the parser can run past the end of a broken sequence. It may hold
-    at most maximumXmlElements elements, since the parser recurses once per nesting
-    level. And a processing instruction ("<?...?>") may only stand before the root
-    element, since the parser loops for ever on one among an element's content.
-    Text this program writes passes.
+    True when the framework's XML parser can be given this text: strict UTF-8, since
+    the parser can run past the end of a broken sequence, and read by the parser to
+    an end within maximumXmlElements and maximumXmlParseCost (see XmlParseCheck).
 */
-bool canParseXmlSafely (const char* text, size_t length) noexcept;
+bool canParseXmlSafely (const char* text, size_t length);
 
 /**
     True when the framework's MemoryBlock::fromBase64Encoding can be given this text:
@@ -60,14 +66,17 @@ enum class SettingsFileCheck
 
 /**
     Message thread, before the framework's settings reader opens this file. Moves
-    aside, bytes kept, whatever stands at the path that the reader could not take
-    safely or would not read as its XML settings document, so that the application
-    starts with defaults and never overwrites it: anything but a regular file of
-    at most maximumSettingsFileSize bytes, the binary forms (whose strings are
-    trusted blindly), text the XML parser can't take safely, any document type
-    declaration (through which the file-based reader opens other files), text
-    that does not parse with a "PROPERTIES" root, and a value whose text the
-    framework would parse unsafely when it saves the settings again.
+    aside, bytes kept, whatever stands at the path that the framework could not read
+    safely, so that the application starts with defaults and never overwrites it:
+    anything but a regular file of at most maximumSettingsFileSize bytes, the binary
+    forms (whose strings are trusted blindly), text the XML parser can't take safely,
+    any document type declaration (through which the file-based reader opens other
+    files), and text that does not parse with a "PROPERTIES" root.
+
+    Everything the program writes from settings it kept is kept again: the settings
+    are also set aside when the framework, saving them with the largest values the
+    program itself writes, would write a file beyond those bounds, or would parse a
+    value unsafely (on saving it parses every value, to store XML as an element).
 */
 SettingsFileCheck setAsideUnreadableSettingsFile (const juce::File& settingsFile);
 } // namespace UntrustedInput

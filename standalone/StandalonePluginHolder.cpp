@@ -78,6 +78,14 @@ bool readStateFile (const juce::File& file, juce::MemoryBlock& data)
            == UntrustedInput::FileRead::read;
 }
 
+/** A state the processor would write back beyond what is read again is refused. */
+bool isTooLargeToKeep (juce::AudioProcessor& processor, const juce::MemoryBlock& data)
+{
+    auto* ours = dynamic_cast<JuceDemoPluginAudioProcessor*> (&processor);
+    return ours != nullptr
+           && ours->examineState (data.getData(), (int) data.getSize()) == JuceDemoPluginAudioProcessor::StateReading::tooLarge;
+}
+
 void showStateFileWarning (const juce::String& title, const juce::String& message)
 {
     juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon,
@@ -325,7 +333,7 @@ bool StandalonePluginHolder::loadStateFrom (const File& file)
 {
     MemoryBlock data;
 
-    if (processor != nullptr && readStateFile (file, data))
+    if (processor != nullptr && readStateFile (file, data) && ! isTooLargeToKeep (*processor, data))
     {
         processor->setStateInformation (data.getData(), (int) data.getSize());
         return true;
