@@ -19,6 +19,33 @@ std::function<bool (const juce::File&)> text (const std::string& bytes)
         return out.openedOk() && out.write (bytes.data(), bytes.size());
     };
 }
+std::string properties (const juce::String& content) { return ("<PROPERTIES>" + content + "</PROPERTIES>").toStdString(); }
+std::string repeated (const char* text, int times) { return juce::String::repeatedString (text, times).toStdString(); }
+juce::String numbered (const juce::String& before, const char* after, int count)
+{
+    juce::String result;
+    for (int i = 0; i < count; ++i)
+        result << before << i << after;
+    return result;
+}
+/** Saved by the framework: another value of the given size and, if asked, the largest the program writes itself. */
+std::function<bool (const juce::File&)> saved (int otherValueSize, bool withOwnValues)
+{
+    return [=] (const juce::File& f) {
+        juce::PropertiesFile::Options options;
+        options.storageFormat = juce::PropertiesFile::storeAsXML;
+        juce::PropertiesFile settings (f, options);
+        settings.setValue ("other", juce::String::repeatedString ("x", otherValueSize));
+        juce::XmlElement setup ("DEVICESETUP");
+        setup.setAttribute ("audioOutputDeviceName", juce::String::repeatedString ("\"", 500));
+        for (int i = 0; withOwnValues && i < 64; ++i)
+            setup.createNewChildElement ("MIDIINPUT")->setAttribute ("name", juce::String::repeatedString ("<", 100));
+        if (withOwnValues)
+            settings.setValue ("filterState", juce::MemoryBlock (1024 * 1024, true).toBase64Encoding()), settings.setValue ("audioSetup", &setup),
+                settings.setValue ("lastStateFile", "/" + juce::String::repeatedString ("\"", 4095));
+        return settings.save();
+    };
+}
 std::function<bool (const juce::File&)> linkTo (const char* target)
 {
     return [target] (const juce::File& f) { return juce::File (target).createSymbolicLink (f, false); };
@@ -57,6 +84,15 @@ TEST_F (SettingsFiles, KeepsWhatTheReaderReadsSafelyAndSetsAsideAllElseAsItWas)
         { "deep nesting", text (juce::String::repeatedString ("<PROPERTIES>", 5000).toStdString()), SettingsFileCheck::setAside },
         { "broken UTF-8", text ("<PROPERTIES><VALUE name=\"\xc3\"/></PROPERTIES>"), SettingsFileCheck::setAside },
         { "overlong UTF-8", text ("<PROPERTIES><VALUE name=\"\xc1\x81\" val=\"1\"/></PROPERTIES>"), SettingsFileCheck::setAside },
+        { "a last state file named like XML", text (properties ("<VALUE name=\"lastStateFile\" val=\"/x&lt;a&lt;?b.state\"/><VALUE name=\"s\" val=\"/x&#55296;\"/>")), SettingsFileCheck::readable },
+        { "a reference cut off by the end", text (properties ("<VALUE name=\"a\" val=\"&#x")), SettingsFileCheck::setAside },
+        { "a search for ';' from every '&'", text (properties (repeated ("&a", 10000))), SettingsFileCheck::setAside },
+        { "a value rebuilt for every reference", text (properties ("<VALUE name=\"a\" val=\"" + repeated ("&lt;a>", 100000) + "\"/>")), SettingsFileCheck::setAside },
+        { "many new attribute names", text (properties ("<VALUE" + numbered (" a", "=\"\"", 20000) + "/>")), SettingsFileCheck::setAside },
+        { "many long names", text (properties (numbered ("<VALUE name=\"" + juce::String::repeatedString ("x", 4000), "\" val=\"1\"/>", 300))), SettingsFileCheck::setAside },
+        { "written back larger than read", text (properties ("<VALUE name=\"a\" val='" + std::string (700000, '"') + "'/>")), SettingsFileCheck::setAside },
+        { "saved with the program's largest values", saved (2 << 20, true), SettingsFileCheck::readable },
+        { "saved leaving no room for them", saved (3 << 20, false), SettingsFileCheck::setAside },
         { "binary", text (std::string ("PROP\x01\0\0\0", 8)), SettingsFileCheck::setAside },
         { "compressed binary", text (compressed), SettingsFileCheck::setAside },
         { "external subset", text ("<!DOCTYPE PROPERTIES SYSTEM \"/dev/zero\"><PROPERTIES><VALUE name=\"a\" val=\"&x;\"/></PROPERTIES>"), SettingsFileCheck::setAside },
