@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <climits>
 #include <limits>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,43 +104,8 @@ bool hasDocumentType (const char* text, size_t length) noexcept
 
 using Cost = XmlParseCheck::Cost;
 
-/** Each key whose value the program writes itself, with a value that takes at least as many
-    bytes, elements and parsing work, written, as any it writes: a state of the largest size
-    read, a path as long as a path can be with every byte escaped, and a device set-up. */
-const juce::StringPairArray& getLargestValuesWritten()
-{
-    static const auto values = [] {
-        juce::MemoryBlock state ((size_t) maximumStateFileSize);
-        state.fillWith (0xff);
-
-        const auto quotes = [] (int n) { return juce::String::repeatedString ("\"", n); };
-        juce::XmlElement setup ("DEVICESETUP");
-
-        for (int i = 0; i < 8; ++i)
-            setup.setAttribute ("a" + juce::String (i), quotes (512));
-
-        for (int i = 0; i < 64; ++i)
-        {
-            auto* input = setup.createNewChildElement ("MIDIINPUT");
-            input->setAttribute ("name", quotes (128));
-            input->setAttribute ("identifier", quotes (128));
-        }
-
-        juce::StringPairArray largest (false);
-        largest.set ("filterState", state.toBase64Encoding());
-        largest.set ("lastStateFile", "/" + quotes (PATH_MAX));
-        largest.set ("audioSetup", setup.toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()));
-        largest.set ("shouldMuteInput", "1");
-        largest.set ("windowX", juce::String (std::numeric_limits<int>::min()));
-        largest.set ("windowY", juce::String (std::numeric_limits<int>::min()));
-        return largest;
-    }();
-
-    return values;
-}
-
-/** What the framework's settings file comes to: its bytes and what parsing it, and the values
-    it parses again on saving, takes. */
+/** What saving a settings file comes to: its bytes, what parsing it takes, and what parsing
+    again the values stored as elements takes on the next save. */
 struct SettingsLoad
 {
     juce::int64 bytes = 0;
@@ -151,9 +117,19 @@ struct SettingsLoad
     {
         return bytes >= other.bytes && elements >= other.elements && parseCost >= other.parseCost && saveCost >= other.saveCost;
     }
+
+    SettingsLoad& operator+= (const SettingsLoad& other) noexcept
+    {
+        bytes += other.bytes;
+        elements += other.elements;
+        parseCost += other.parseCost;
+        saveCost += other.saveCost;
+        fits = fits && other.fits;
+        return *this;
+    }
 };
 
-/** Saves the values as the framework does, each as an element when its text parses as one. */
+/** Saves values as the framework does, each as an element when its text parses as one. */
 class SettingsWriter
 {
 public:
@@ -196,24 +172,68 @@ SettingsLoad getLoadOf (const juce::String& key, const juce::String& value)
     return writer.getLoad();
 }
 
+/** For each key whose value the program writes itself, what saving the largest value it writes
+    comes to, with room for the names that value adds to those of the rest: a state of the
+    largest size read, a path as long as a path can be with every byte escaped, a device set-up. */
+const std::map<juce::String, SettingsLoad>& getLargestLoadsWritten()
+{
+    static const auto loads = [] {
+        const auto quotes = [] (int n) { return juce::String::repeatedString ("\"", n); };
+        juce::XmlElement setup ("DEVICESETUP");
+
+        for (int i = 0; i < 8; ++i)
+            setup.setAttribute ("a" + juce::String (i), quotes (512));
+
+        for (int i = 0; i < 64; ++i)
+        {
+            auto* input = setup.createNewChildElement ("MIDIINPUT");
+            input->setAttribute ("name", quotes (128));
+            input->setAttribute ("identifier", quotes (128));
+        }
+
+        // The largest state as a short one, plus the base64 characters (never escaped, read in one piece) that it lacks.
+        const auto shortState = juce::MemoryBlock (1, true).toBase64Encoding();
+        const auto stateChars = (juce::int64) juce::MemoryBlock ((size_t) maximumStateFileSize, true).toBase64Encoding().length() - shortState.length();
+        SettingsLoad largestState = getLoadOf ("filterState", shortState);
+        largestState.bytes += stateChars;
+        largestState.parseCost += stateChars;
+
+        std::map<juce::String, SettingsLoad> result {
+            { "filterState", largestState },
+            { "lastStateFile", getLoadOf ("lastStateFile", "/" + quotes (PATH_MAX)) },
+            { "audioSetup", getLoadOf ("audioSetup", setup.toString (juce::XmlElement::TextFormat().singleLine().withoutHeader())) },
+            { "shouldMuteInput", getLoadOf ("shouldMuteInput", "1") },
+            { "windowX", getLoadOf ("windowX", juce::String (std::numeric_limits<int>::min())) },
+            { "windowY", getLoadOf ("windowY", juce::String (std::numeric_limits<int>::min())) }
+        };
+
+        for (auto& [key, load] : result)
+            load.parseCost += Cost (1) << 21;
+
+        return result;
+    }();
+
+    return loads;
+}
+
 /**
-    True when the framework, having read this settings document, saves it, with the largest
-    values the program writes in place of its own where they are larger, within the bounds
-    that it is read with again. The values the program does not write are saved as read.
+    True when the framework, having read this settings document, saves it within the bounds that
+    it is read with again: the values the program does not write as they were read, and for each
+    it writes, the larger of its own and the largest the program writes (or both, when neither is).
 */
 bool writesBackWithinBounds (const juce::XmlElement& document)
 {
-    const auto& largest = getLargestValuesWritten();
+    const auto& largest = getLargestLoadsWritten();
 
     // The framework keeps one value a name, searching those it keeps for each one it reads.
-    juce::int64 numNames = largest.size(), nameBytes = 0;
+    juce::int64 numNames = (juce::int64) largest.size(), nameBytes = 0;
 
-    for (const auto& key : largest.getAllKeys())
-        nameBytes += (juce::int64) key.getNumBytesAsUTF8() + 1;
+    for (const auto& entry : largest)
+        nameBytes += (juce::int64) entry.first.getNumBytesAsUTF8() + 1;
 
     for (auto* element : document.getChildWithTagNameIterator ("VALUE"))
     {
-        if (const auto name = element->getStringAttribute ("name"); name.isNotEmpty() && ! largest.containsKey (name))
+        if (const auto name = element->getStringAttribute ("name"); name.isNotEmpty() && largest.count (name) == 0)
         {
             ++numNames;
             nameBytes += (juce::int64) name.getNumBytesAsUTF8() + 1;
@@ -233,36 +253,28 @@ bool writesBackWithinBounds (const juce::XmlElement& document)
                                                                          : element->getStringAttribute ("val"));
 
     SettingsWriter writer;
+    SettingsLoad largestChosen;
 
     for (int i = 0; i < values.size(); ++i)
-        if (! largest.containsKey (values.getAllKeys()[i]))
-            writer.add (values.getAllKeys()[i], values.getAllValues()[i]);
-
-    // For each value the program writes: the larger of its own and the largest it writes, or both.
-    for (int i = 0; i < largest.size(); ++i)
     {
-        const auto& key = largest.getAllKeys()[i];
-        const auto& largestValue = largest.getAllValues()[i];
+        const auto& key = values.getAllKeys()[i];
+        const auto& value = values.getAllValues()[i];
+        const auto entry = largest.find (key);
 
-        if (! values.containsKey (key))
-        {
-            writer.add (key, largestValue);
-            continue;
-        }
-
-        const auto& value = values[key];
-        const auto valueLoad = getLoadOf (key, value), largestLoad = getLoadOf (key, largestValue);
-
-        if (! valueLoad.isAtLeast (largestLoad))
-            writer.add (key, largestValue);
-
-        if (! largestLoad.isAtLeast (valueLoad))
+        if (entry == largest.end() || ! entry->second.isAtLeast (getLoadOf (key, value)))
             writer.add (key, value);
     }
 
-    const auto load = writer.getLoad();
+    for (const auto& [key, load] : largest)
+        if (! values.containsKey (key) || ! getLoadOf (key, values[key]).isAtLeast (load))
+            largestChosen += load;
+
+    auto load = writer.getLoad();
+    load += largestChosen;
+
     return load.fits
            && load.bytes <= maximumSettingsFileSize
+           && load.elements <= maximumXmlElements
            && load.parseCost + keyCost <= maximumXmlParseCost
            && load.saveCost <= maximumXmlParseCost;
 }
