@@ -1,6 +1,8 @@
 #include "ProcessorTestHelpers.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
+#include <complex>
 #include <limits>
 
 using namespace tarrowby::test;
@@ -126,6 +128,48 @@ TEST_F (ProcessorBlock, BassLampSeesTheAveragedSumAboveTheThresholdAndRingsOutWh
     for (int blocks = 0; processor.bassSignalPresent.load() && blocks < 200; ++blocks)
         EXPECT_TRUE (isSilent (processed (processor, silence), 3));
     EXPECT_FALSE (processor.bassSignalPresent.load());
+}
+
+TEST (ProcessorBass, ChannelFourGainsTheLowPassedAverageOfTheHighPassedManagedChannels)
+{
+    // The crossover's second-order gains at f (bilinear, Q = sqrt 2): high-pass, low-pass.
+    const auto gainsAt = [] (double f, double crossover) {
+        const auto w = std::pow (std::tan (juce::MathConstants<double>::pi * f / 48000.0) / std::tan (juce::MathConstants<double>::pi * crossover / 48000.0), 2.0);
+        const auto d = std::hypot (1.0 - w, std::sqrt (w / 2.0));
+        return std::pair { w / d, 1.0 / d };
+    };
+    // Amplitude at f of the last 24000 samples (a whole number of periods at 40 Hz and 2 kHz).
+    const auto amplitudeAt = [] (const juce::AudioBuffer<float>& buffer, int channel, double f) {
+        std::complex<double> sum;
+        for (int i = buffer.getNumSamples() - 24000; i < buffer.getNumSamples(); ++i)
+            sum += (double) buffer.getSample (channel, i) * std::polar (1.0, -juce::MathConstants<double>::twoPi * f * i / 48000.0);
+        return 2.0 * std::abs (sum) / 24000.0;
+    };
+    // The managed channels and the crossover's "balance": 40 Hz at its own level on every channel but 4, which carries 2 kHz.
+    const std::pair<std::vector<size_t>, float> cases[] = { { { 6 }, 0.0f }, { { 4, 9, 11 }, 0.5f }, { { 4, 5, 6, 7, 8, 9, 10, 11 }, 1.0f } };
+    const auto level = [] (size_t c) { return 0.02 * (double) (c + 1); };
+    for (const auto& [managed, balance] : cases)
+    {
+        const auto isManaged = [&] (size_t c) { return std::find (managed.begin(), managed.end(), c) != managed.end(); };
+        auto processor = makeProcessor ([&] (size_t c) { return std::array<bool, 3> { false, false, isManaged (c) }; });
+        setNormalised (*processor, "balance", balance);
+        processor->prepareToPlay (48000.0, 512);
+        auto input = makeSignal (16, 48000, 1.0f, 40.0);
+        for (int c = 0; c < 16; ++c)
+            input.applyGain (c, 0, 48000, (float) level ((size_t) c));
+        input.copyFrom (3, 0, makeSignal (1, 48000, 0.3f, 2000.0), 0, 0, 48000);
+        const auto output = processed (*processor, input);
+        const auto [highPass, lowPass] = gainsAt (40.0, 80.0 + 45.0 * balance);
+        double average = 0.0;
+        for (auto c : managed)
+            average += level (c) / (double) managed.size();
+        for (size_t c = 0; c < 16; ++c)
+        {
+            const auto expected = c == 3 ? highPass * lowPass * average : level (c) * (isManaged (c) ? highPass : 1.0);
+            EXPECT_NEAR (amplitudeAt (output, (int) c, 40.0), expected, expected * 1.0e-3) << managed.size() << " managed, channel " << c + 1;
+        }
+        EXPECT_NEAR (amplitudeAt (output, 3, 2000.0), 0.3, 1.0e-4) << managed.size() << " managed";
+    }
 }
 
 TEST_F (ProcessorBlock, PairLampComparesChannels10And12And9And11AsTheBlockArrives)
