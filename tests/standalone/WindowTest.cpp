@@ -74,25 +74,13 @@ TEST (WindowPlacement, CentredWithoutAStoredPositionElseClampedIntoTheDisplayOve
 {
     const auto display = [] (juce::Rectangle<int> total, bool isMain = false, int menuBar = 0) {
         juce::Displays::Display d {};
-        d.isMain = isMain;
-        d.totalArea = total;
-        d.userArea = total.withTrimmedTop (menuBar);
-        d.scale = 1.0;
+        d.isMain = isMain, d.totalArea = total, d.userArea = total.withTrimmedTop (menuBar), d.scale = 1.0;
         return d;
     };
-
-    // A 1920 x 1080 main display with a 25-pixel menu bar, and a 1280 x 1024 one to its right.
+    // A 1920 x 1080 main display with a 25-pixel menu bar, and a 1280 x 1024 one to its right; stored or not, position, size, displays, expected.
     const juce::Array<juce::Displays::Display> two { display ({ 0, 0, 1920, 1080 }, true, 25), display ({ 1920, 0, 1280, 1024 }) };
     const Point<int> size { 474, 368 };
-
-    struct Case
-    {
-        bool stored;
-        Point<int> position, size;
-        juce::Array<juce::Displays::Display> displays;
-        Point<int> expected;
-    };
-    const Case cases[] = {
+    const std::tuple<bool, Point<int>, Point<int>, juce::Array<juce::Displays::Display>, Point<int>> cases[] = {
         { false, {}, size, two, { 960 - 237, 25 + 527 - 184 } },
         { false, {}, { 475, 369 }, { display ({ -800, 0, 800, 600 }), display ({ 0, 0, 1280, 800 }, true) }, { 640 - 237, 400 - 184 } },
         { true, { 100, 200 }, size, two, { 100, 200 } },
@@ -102,13 +90,10 @@ TEST (WindowPlacement, CentredWithoutAStoredPositionElseClampedIntoTheDisplayOve
         { true, { 800, 100 }, { 400, 300 }, { display ({ 0, 0, 1000, 1000 }, true), display ({ 1000, 0, 1000, 1000 }) }, { 1000, 100 } }, // a tie: the later display
         { true, { 50, 60 }, size, { display ({ 0, 0, 400, 300 }, true, 20) }, { 0, 20 } }, // larger than the display
     };
-
-    for (const auto& c : cases)
-        EXPECT_EQ (tarrowby::getMainWindowPosition (c.stored, c.position, c.size, c.displays), c.expected) << &c - cases;
-
+    for (const auto& [stored, position, windowSize, displays, expected] : cases)
+        EXPECT_EQ (tarrowby::getMainWindowPosition (stored, position, windowSize, displays), expected) << position.toString() << ", " << windowSize.toString();
     // Only one of the two stored keys, or the "unset" value: centred.
     const auto user = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea;
-
     for (const auto& values : { std::map<juce::String, juce::var> { { "windowX", 5 } }, std::map<juce::String, juce::var> { { "windowX", 5 }, { "windowY", -100 } } })
         EXPECT_EQ (TestApp (values).window->getBounds().getCentre(), user.getCentre());
 }
@@ -119,7 +104,6 @@ TEST (Application, MarksItselfStandAloneAndBuildsTheWindowWithItsTrayIconAndTheM
     EXPECT_EQ (juce::PluginHostType::jucePlugInClientCurrentWrapperType, juce::AudioProcessor::wrapperType_Standalone);
     auto* content = t->getContent();
     EXPECT_TRUE (content->isShowingNotification());
-
     for (const auto muted : { false, true })
     {
         t->getHolder().shouldMuteInput = muted;
@@ -129,23 +113,19 @@ TEST (Application, MarksItselfStandAloneAndBuildsTheWindowWithItsTrayIconAndTheM
         EXPECT_EQ (content->getEditor()->getY(), muted ? 30 : 0);
         EXPECT_EQ (content->getHeight(), content->getEditor()->getBottom());
     }
-
     content->getNotificationArea().settingsButton.triggerClick();
     EXPECT_TRUE (pumpMessagesUntil ([] { return findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings") != nullptr; }, 2000));
     closeModalWindows();
-
     // A click on the tray icon hides the window, and the next shows it again.
     auto* tray = dynamic_cast<juce::DemoTaskbarComponent*> (t->window->taskbarComponent.get());
     ASSERT_NE (tray, nullptr);
     t->window->setVisible (true);
-
     for (const auto visible : { false, true })
     {
         const auto now = juce::Time::getCurrentTime();
         tray->mouseDown (juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), {}, {}, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, tray, tray, now, {}, now, 1, false));
         EXPECT_EQ (t->window->isVisible(), visible);
     }
-
     // Its images come from an installed application's "Resources" folder, else the build-time one.
     const auto root = t->home.getChildFile ("app");
     const auto executable = root.getChildFile ("Contents/MacOS/Tarrowby");
@@ -155,7 +135,6 @@ TEST (Application, MarksItselfStandAloneAndBuildsTheWindowWithItsTrayIconAndTheM
     const auto image = juce::getImageFromAssets ("logo_icon.png");
     EXPECT_TRUE (image.isValid());
     EXPECT_EQ (juce::getImageFromAssets ("logo_icon.png").getPixelData(), image.getPixelData()) << "cached";
-
     // The settings are kept under HOME.
     t->window.reset(), t->app.reset();
     EXPECT_TRUE (t->home.getChildFile (".Tarrowby/Tarrowby.settings").existsAsFile());
@@ -165,23 +144,14 @@ TEST (MainWindow, EachItemOfTheOptionsMenuOpenedWithItsButtonDoesItsOwnThing)
 {
     if (juce::FileChooser::isPlatformDialogAvailable())
         GTEST_SKIP() << "a platform file dialog cannot be seen here";
-
     // Down-key presses (none: the menu is dismissed), the dialog that opens, whether the state is reset.
-    const std::tuple<int, const char*, bool> cases[] = {
-        { 1, "Audio/MIDI Settings", false },
-        { 2, "Save current state", false },
-        { 3, "Load a saved state", false },
-        { 4, nullptr, true },
-        { 0, nullptr, false },
-    };
-
+    const std::tuple<int, const char*, bool> cases[] = { { 1, "Audio/MIDI Settings", false }, { 2, "Save current state", false }, { 3, "Load a saved state", false }, { 4, nullptr, true }, { 0, nullptr, false } };
     for (const auto& [presses, dialog, resets] : cases)
     {
         TestApp t (std::map<juce::String, juce::var> { { "filterState", "saved" } });
         auto& holder = t.getHolder();
         holder.processor->getParameters()[0]->setValueNotifyingHost (0.25f);
         pickWithKeys (openOptionsMenu (*t.window), presses);
-
         auto* modal = juce::ModalComponentManager::getInstance()->getModalComponent (0);
         EXPECT_EQ (modal != nullptr ? modal->getName() : juce::String(), juce::String (dialog)) << presses;
         EXPECT_EQ (holder.processor->getParameters()[0]->getValue() != 0.25f, resets) << presses;
@@ -189,7 +159,6 @@ TEST (MainWindow, EachItemOfTheOptionsMenuOpenedWithItsButtonDoesItsOwnThing)
         EXPECT_EQ (holder.processor->getActiveEditor(), t.getContent()->getEditor()) << presses;
         EXPECT_EQ (holder.processorPlayer.getCurrentProcessor(), holder.processor.get()) << presses;
     }
-
     // An item picked after the window has gone does nothing.
     TestApp t;
     auto* menu = openOptionsMenu (*t.window);
