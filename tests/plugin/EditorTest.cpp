@@ -32,21 +32,17 @@ struct EditorTest : ::testing::Test
 };
 } // namespace
 
-TEST_F (EditorTest, SizeComesFromTheUiStateChildAndDimAndTheFirstMuteSitWhereTheyAreClicked)
-{
-    EXPECT_EQ (editor.getBounds(), juce::Rectangle<int> (472, 310));
-    EXPECT_EQ (childrenOf<juce::TextButton> (editor)[0]->getBounds(), juce::Rectangle<int> (188, 235, 92, 24));
-    EXPECT_EQ (editor.muteButtons[0]->getBounds(), juce::Rectangle<int> (37, 10, 21, 21));
-    processor.parameters.state.getChildWithName ("uiState").copyPropertiesFrom (juce::ValueTree::fromXml (R"(<uiState width="640" height="420"/>)"), nullptr); // numbers as text
-    EXPECT_EQ (Editor (processor).getBounds(), juce::Rectangle<int> (640, 420));
-}
-
-TEST_F (EditorTest, PopupsOpenInTheParentNamedAndNowhereElse)
+TEST_F (EditorTest, SizeComesFromTheUiStateChildDimAndTheFirstMuteSitWhereTheyAreClickedAndPopupsOpenInTheParentNamed)
 {
     juce::Component parent;
     auto& lookAndFeel = dynamic_cast<Editor::ForcePopupsInParentWindow&> (editor.getLookAndFeel());
     EXPECT_EQ (lookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options()), nullptr);
     EXPECT_EQ (lookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options().withParentComponent (&parent)), &parent);
+    EXPECT_EQ (editor.getBounds(), juce::Rectangle<int> (472, 310));
+    EXPECT_EQ (childrenOf<juce::TextButton> (editor)[0]->getBounds(), juce::Rectangle<int> (188, 235, 92, 24));
+    EXPECT_EQ (editor.muteButtons[0]->getBounds(), juce::Rectangle<int> (37, 10, 21, 21));
+    processor.parameters.state.getChildWithName ("uiState").copyPropertiesFrom (juce::ValueTree::fromXml (R"(<uiState width="640" height="420"/>)"), nullptr); // numbers as text
+    EXPECT_EQ (Editor (processor).getBounds(), juce::Rectangle<int> (640, 420));
 }
 
 TEST_F (EditorTest, ItsOwnTimerShowsTheCubeRootOfEachPeakClearsThePeaksAndSetsTheLamps)
