@@ -11,24 +11,12 @@ using juce::StandalonePluginHolder;
 
 namespace
 {
-/** The real processor, but playing (channel + 1) / 64 on each output and noting the loudest input, with state bytes of the test's choosing. */
+/** The real processor with state bytes of the test's choosing. */
 struct ProbeProcessor : JuceDemoPluginAudioProcessor
 {
-    static float outputLevel (int channel) noexcept { return (float) (channel + 1) / 64.0f; }
-
-    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) override
-    {
-        inputPeak = juce::jmax (inputPeak.load(), buffer.getMagnitude (0, buffer.getNumSamples()));
-
-        for (int c = 0; c < buffer.getNumChannels(); ++c)
-            juce::FloatVectorOperations::fill (buffer.getWritePointer (c), outputLevel (c), buffer.getNumSamples());
-    }
-
-    using JuceDemoPluginAudioProcessor::processBlock;
     void getStateInformation (juce::MemoryBlock& destData) override { destData = stateToWrite; }
     void setStateInformation (const void* data, int size) override { lastStateRead.replaceAll (data, (size_t) size), ++numStateReads; }
 
-    std::atomic<float> inputPeak { 0.0f };
     juce::MemoryBlock stateToWrite, lastStateRead;
     int numStateReads = 0;
 };
@@ -112,28 +100,6 @@ TEST (SizeEnforcer, HandsOnBlocksInPlaceInPiecesOfTheBufferSizeWithTheDevicesCha
             }
         }
     }
-}
-
-TEST (PluginHolder, PlaysAMutedInputAsSilence)
-{
-    TempSettings settings;
-    auto holder = makeHolder (&settings.get());
-    EXPECT_EQ (holder->processor->wrapperType, juce::AudioProcessor::wrapperType_Standalone);
-    holder->deviceManager.closeAudioDevice();
-    auto& probe = installProbe (*holder);
-    DeviceBlock block (16, 16, 300, 0.5f);
-    FakeDevice device (16, 16, 128);
-    holder->sizeEnforcer.audioDeviceAboutToStart (&device);
-    for (const auto muted : { true, false, true })
-    {
-        holder->shouldMuteInput = muted;
-        ASSERT_TRUE (pumpMessagesUntil ([&] { return holder->muteInput.load() == muted; }, 2000));
-        probe.inputPeak = 0.0f;
-        block.run (holder->sizeEnforcer, 300);
-        EXPECT_EQ (probe.inputPeak.load(), muted ? 0.0f : 0.5f);
-        EXPECT_EQ (block.outputs.getSample (15, 299), ProbeProcessor::outputLevel (15));
-    }
-    holder->sizeEnforcer.audioDeviceStopped();
 }
 
 // Counts the framework's decoder would trust (texts it decodes are checked against it by the fuzz target).

@@ -98,21 +98,31 @@ TEST (WindowPlacement, CentredWithoutAStoredPositionElseClampedIntoTheDisplayOve
         EXPECT_EQ (TestApp (values).window->getBounds().getCentre(), user.getCentre());
 }
 
-TEST (Application, MarksItselfStandAloneAndBuildsTheWindowWithItsTrayIconAndTheMutedInputBarAtFirstStart)
+TEST (Application, MarksItselfStandAloneAndBuildsTheWindowWithItsTrayIconAndAtFirstStartMutesTheInputAndShowsTheBar)
 {
     auto t = std::make_unique<TestApp>();
+    auto& holder = t->getHolder();
     EXPECT_EQ (juce::PluginHostType::jucePlugInClientCurrentWrapperType, juce::AudioProcessor::wrapperType_Standalone);
+    EXPECT_EQ (holder.processor->wrapperType, juce::AudioProcessor::wrapperType_Standalone);
+    // Blocks of 0.5 on every input through the holder's chain: channel 1 plays its input unless the input is muted, as at first start.
+    holder.deviceManager.closeAudioDevice();
+    FakeDevice device (16, 16, 128);
+    holder.sizeEnforcer.audioDeviceAboutToStart (&device);
+    DeviceBlock block (16, 16, 300, 0.5f);
     auto* content = t->getContent();
     EXPECT_TRUE (content->isShowingNotification());
     for (const auto muted : { false, true })
     {
-        t->getHolder().shouldMuteInput = muted;
+        holder.shouldMuteInput = muted;
         ASSERT_TRUE (pumpMessagesUntil ([&] { return content->isShowingNotification() == muted; }, 2000));
+        block.run (holder.sizeEnforcer, 300);
+        EXPECT_EQ (block.outputs.getSample (0, 299), muted ? 0.0f : 0.5f);
         content->getEditor()->setSize (500, muted ? 320 : 300);
         EXPECT_EQ (content->getNotificationArea().isVisible(), muted);
         EXPECT_EQ (content->getEditor()->getY(), muted ? 30 : 0);
         EXPECT_EQ (content->getHeight(), content->getEditor()->getBottom());
     }
+    holder.sizeEnforcer.audioDeviceStopped();
     content->getNotificationArea().settingsButton.triggerClick();
     EXPECT_TRUE (pumpMessagesUntil ([] { return findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings") != nullptr; }, 2000));
     closeModalWindows();
