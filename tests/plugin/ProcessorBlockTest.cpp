@@ -4,6 +4,7 @@
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <numeric>
 
 using namespace tarrowby::test;
 
@@ -155,9 +156,7 @@ TEST (ProcessorBass, ChannelFourGainsTheLowPassedAverageOfTheHighPassedManagedCh
         };
         const auto w = std::pow (std::tan (pi * 40.0 / rate) / std::tan (pi * (80.0 + 45.0 * balance) / rate), 2.0);
         const auto d = std::hypot (1.0 - w, std::sqrt (w / 2.0)), highPass = w / d, lowPass = 1.0 / d;
-        double average = 0.0;
-        for (auto c : managed)
-            average += level (c) / (double) managed.size();
+        const auto average = std::accumulate (managed.begin(), managed.end(), 0.0, [&] (double sum, size_t c) { return sum + level (c); }) / (double) managed.size();
         for (size_t c = 0; c < 16; ++c)
         {
             const auto expected = c == 3 ? highPass * lowPass * average : level (c) * (isManaged (c) ? highPass : 1.0);

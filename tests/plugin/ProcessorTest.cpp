@@ -125,8 +125,7 @@ TEST (ProcessorPoll, ItsOwnTimerCopiesEverySwitchFromTheOpenEditorAndEachTickHan
     pumpMessagesUntil ([&] { return std::all_of (switches.begin(), switches.end(), flipped); }, 2000);
     for (size_t i = 0; i < switches.size(); ++i)
         EXPECT_TRUE (flipped (switches[i])) << "switch " << i << " not copied";
-    processor.editorBeingDeleted (holder.get());
-    holder.reset();
+    processor.editorBeingDeleted (holder.get()), holder.reset();
     processor.timerCallback(); // without an editor a tick does nothing
     EXPECT_TRUE (processor.channelMute[0]);
 }

@@ -126,13 +126,11 @@ TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndItsSe
     auto holder = makeHolder (&settings.get());
     holder->deviceManager.addAudioDeviceType (std::make_unique<FakeDeviceType>());
     holder->init (true, {});
-    const auto expectChannels = [&] (int expected) {
+    const auto activeChannels = [&] {
         auto* device = holder->deviceManager.getCurrentAudioDevice();
-        ASSERT_NE (device, nullptr);
-        EXPECT_EQ (device->getActiveInputChannels().countNumberOfSetBits(), expected);
-        EXPECT_EQ (device->getActiveOutputChannels().countNumberOfSetBits(), expected);
+        return device == nullptr ? std::pair (-1, -1) : std::pair (device->getActiveInputChannels().countNumberOfSetBits(), device->getActiveOutputChannels().countNumberOfSetBits());
     };
-    expectChannels (16);
+    EXPECT_EQ (activeChannels(), std::pair (16, 16));
     holder->showAudioSettingsDialog();
     auto lists = findChildren<juce::ListBox> (*findSettingsDialog());
     lists.removeIf ([] (auto* list) { return list->getModel() == nullptr || list->getModel()->getNumRows() != 8; });
@@ -142,7 +140,7 @@ TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndItsSe
     {
         for (auto* list : lists)
             list->getModel()->returnKeyPressed (7);
-        expectChannels (14 + 2 * step);
+        EXPECT_EQ (activeChannels(), std::pair (14 + 2 * step, 14 + 2 * step));
     }
     // The dialog goes with its own holder only.
     auto other = makeHolder (nullptr);

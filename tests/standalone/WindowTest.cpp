@@ -72,11 +72,7 @@ void pickWithKeys (juce::Component* menu, int downPresses)
 
 TEST (WindowPlacement, CentredWithoutAStoredPositionElseClampedIntoTheDisplayOverlappingMost)
 {
-    const auto display = [] (juce::Rectangle<int> total, bool isMain = false, int menuBar = 0) {
-        juce::Displays::Display d {};
-        d.isMain = isMain, d.totalArea = total, d.userArea = total.withTrimmedTop (menuBar), d.scale = 1.0;
-        return d;
-    };
+    const auto display = [] (juce::Rectangle<int> total, bool isMain = false, int menuBar = 0) { return juce::Displays::Display { isMain, total, total.withTrimmedTop (menuBar), {}, {}, {}, 1.0 }; };
     // A 1920 x 1080 main display with a 25-pixel menu bar, and a 1280 x 1024 one to its right; stored or not, position, size, displays, expected.
     const juce::Array<juce::Displays::Display> two { display ({ 0, 0, 1920, 1080 }, true, 25), display ({ 1920, 0, 1280, 1024 }) };
     const Point<int> size { 474, 368 };
