@@ -32,8 +32,12 @@ struct EditorTest : ::testing::Test
 };
 } // namespace
 
-TEST_F (EditorTest, SizeComesFromTheUiStateChildAndDimAndTheFirstMuteSitWhereTheyAreClicked)
+TEST_F (EditorTest, SizeComesFromTheUiStateChildDimAndTheFirstMuteSitWhereTheyAreClickedAndPopupsOpenInTheParentNamed)
 {
+    juce::Component parent;
+    auto& lookAndFeel = dynamic_cast<Editor::ForcePopupsInParentWindow&> (editor.getLookAndFeel());
+    EXPECT_EQ (lookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options()), nullptr);
+    EXPECT_EQ (lookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options().withParentComponent (&parent)), &parent);
     EXPECT_EQ (editor.getBounds(), juce::Rectangle<int> (472, 310));
     EXPECT_EQ (childrenOf<juce::TextButton> (editor)[0]->getBounds(), juce::Rectangle<int> (188, 235, 92, 24));
     EXPECT_EQ (editor.muteButtons[0]->getBounds(), juce::Rectangle<int> (37, 10, 21, 21));
@@ -41,29 +45,7 @@ TEST_F (EditorTest, SizeComesFromTheUiStateChildAndDimAndTheFirstMuteSitWhereThe
     EXPECT_EQ (Editor (processor).getBounds(), juce::Rectangle<int> (640, 420));
 }
 
-TEST_F (EditorTest, ProcessorAndEditorHoldTheSwitchDefaults)
-{
-    for (size_t c = 0; c < 16; ++c)
-    {
-        const bool muted = c >= 12, soloed = c >= 8 && c <= 11, managed = c >= 4 && c <= 11;
-        EXPECT_TRUE (processor.channelMute[c] == muted && editor.muteButtons[c]->getToggleState() == muted) << c;
-        EXPECT_TRUE (processor.channelSolo[c] == soloed && editor.soloButtons[c]->getToggleState() == soloed) << c;
-        EXPECT_TRUE (processor.channelBassManaged[c] == managed && editor.bassButtons[c]->getToggleState() == managed) << c;
-        EXPECT_EQ (editor.bassButtons[c]->getParentComponent() == &editor, c != 3) << "channel 4's bass switch is never shown";
-    }
-    EXPECT_TRUE (processor.solosBypassed && editor.soloBypassButton->getToggleState());
-    EXPECT_FALSE (processor.mutesBypassed || processor.bassManagementBypassed || editor.muteBypassButton->getToggleState() || editor.bassBypassButton->getToggleState());
-}
-
-TEST_F (EditorTest, PopupsOpenInTheParentNamedAndNowhereElse)
-{
-    juce::Component parent;
-    auto& lookAndFeel = dynamic_cast<Editor::ForcePopupsInParentWindow&> (editor.getLookAndFeel());
-    EXPECT_EQ (lookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options()), nullptr);
-    EXPECT_EQ (lookAndFeel.getParentComponentForMenuOptions (juce::PopupMenu::Options().withParentComponent (&parent)), &parent);
-}
-
-TEST_F (EditorTest, RefreshShowsTheCubeRootOfEachPeakClearsThePeaksAndSetsTheLamps)
+TEST_F (EditorTest, ItsOwnTimerShowsTheCubeRootOfEachPeakClearsThePeaksAndSetsTheLamps)
 {
     const auto meters = childrenOf<SimpleMeter> (editor);
     auto lamps = childrenOf<SimpleLED> (editor);
@@ -73,7 +55,7 @@ TEST_F (EditorTest, RefreshShowsTheCubeRootOfEachPeakClearsThePeaksAndSetsTheLam
     for (size_t i = 0; i < 16; ++i)
         processor.peakLevels[i] = i < 7 ? peaks[i] : 0.5f;
     processor.channelPairsDiffer = true;
-    editor.timerCallback();
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return processor.peakLevels[15].load() == 0.0f; }, 2000));
     for (size_t i = 0; i < 16; ++i)
     {
         EXPECT_NEAR (meters[i]->level, i < 7 ? shown[i] : 0.7937005f, 1.0e-6f) << i;
@@ -82,15 +64,12 @@ TEST_F (EditorTest, RefreshShowsTheCubeRootOfEachPeakClearsThePeaksAndSetsTheLam
     EXPECT_TRUE (lamps[0]->level == 0.0f && lamps[1]->level == 1.0f);
     processor.channelPairsDiffer = false;
     processor.bassSignalPresent = true;
-    processor.peakLevels[0] = 0.5f;
-    {
-        ScopedWrapperType plugin (juce::AudioProcessor::wrapperType_VST3);
-        editor.timerCallback(); // outside a stand-alone process nothing is refreshed
-        EXPECT_TRUE (processor.peakLevels[0].load() == 0.5f && lamps[0]->level == 0.0f);
-        EXPECT_TRUE (childrenOf<SimpleMeter> (Editor (processor)).empty());
-    }
-    editor.timerCallback();
-    EXPECT_TRUE (lamps[0]->level == 1.0f && lamps[1]->level == 0.0f);
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return lamps[0]->level == 1.0f && lamps[1]->level == 0.0f; }, 2000));
+    ScopedWrapperType plugin (juce::AudioProcessor::wrapperType_VST3);
+    processor.peakLevels[0] = 0.5f, processor.channelPairsDiffer = true;
+    editor.timerCallback(); // outside a stand-alone process nothing is refreshed
+    EXPECT_TRUE (processor.peakLevels[0].load() == 0.5f && lamps[0]->level == 1.0f);
+    EXPECT_TRUE (childrenOf<SimpleMeter> (Editor (processor)).empty());
 }
 
 TEST (LevelWidgets, MeterColoursClampingAndTheHoldOfAnOvershootAndLampColours)

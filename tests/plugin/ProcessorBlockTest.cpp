@@ -1,7 +1,10 @@
 #include "ProcessorTestHelpers.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
+#include <complex>
 #include <limits>
+#include <numeric>
 
 using namespace tarrowby::test;
 
@@ -105,13 +108,11 @@ TEST_F (ProcessorBlock, MutesAndSolos)
 
 TEST_F (ProcessorBlock, BassLampSeesTheAveragedSumAboveTheThresholdAndRingsOutWhenBypassed)
 {
-    // What channel 4 gains from a sine is the averaged sum the lamp looks at.
+    // Channel 4, silent itself, carries the averaged sum that the lamp looks at.
     setSwitches (processor, bassOf4To12);
-    const auto sine = makeSignal (16, 4800, 0.5f, 80.0);
-    const auto output = processed (processor, sine);
-    float sumPeak = 0.0f;
-    for (int i = 0; i < 4800; ++i)
-        sumPeak = std::max (sumPeak, std::abs (output.getSample (3, i) - sine.getSample (3, i)));
+    auto sine = makeSignal (16, 4800, 0.5f, 80.0);
+    sine.clear (3, 0, 4800);
+    const auto sumPeak = processed (processor, sine).getMagnitude (3, 0, 4800);
     for (const auto [scale, lit] : { std::pair { 0.99f, false }, std::pair { 1.01f, true } })
     {
         auto fresh = makeProcessor (bassOf4To12);
@@ -126,6 +127,43 @@ TEST_F (ProcessorBlock, BassLampSeesTheAveragedSumAboveTheThresholdAndRingsOutWh
     for (int blocks = 0; processor.bassSignalPresent.load() && blocks < 200; ++blocks)
         EXPECT_TRUE (isSilent (processed (processor, silence), 3));
     EXPECT_FALSE (processor.bassSignalPresent.load());
+}
+
+TEST (ProcessorBass, ChannelFourGainsTheLowPassedAverageOfTheHighPassedManagedChannelsAtTheCrossoverAndRateSet)
+{
+    constexpr auto pi = juce::MathConstants<double>::pi;
+    // The managed channels, the crossover's "balance" and the rate: one second of 40 Hz at its own level on every channel but 4, which carries 2 kHz.
+    const std::tuple<std::vector<size_t>, float, double> cases[] = { { { 6 }, 0.0f, 48000.0 }, { { 4, 9, 11 }, 0.5f, 44100.0 }, { { 4, 5, 6, 7, 8, 9, 10, 11 }, 1.0f, 48000.0 } };
+    const auto level = [] (size_t c) { return 0.02 * (double) (c + 1); };
+    for (const auto& [managed, balance, rate] : cases)
+    {
+        const auto isManaged = [&managed = managed] (size_t c) { return std::find (managed.begin(), managed.end(), c) != managed.end(); };
+        auto processor = makeProcessor ([&] (size_t c) { return std::array<bool, 3> { false, false, isManaged (c) }; });
+        setNormalised (*processor, "balance", balance);
+        processor->prepareToPlay (rate, 512);
+        const auto n = (int) rate;
+        juce::AudioBuffer<float> input (16, n);
+        for (int c = 0; c < 16; ++c)
+            for (int i = 0; i < n; ++i)
+                input.setSample (c, i, (float) (c == 3 ? 0.3 * std::sin (2.0 * pi * 2000.0 * i / rate) : level ((size_t) c) * std::sin (2.0 * pi * 40.0 * i / rate)));
+        const auto output = processed (*processor, input);
+        // The amplitude at f over the last half second, and the crossover's second-order gains at 40 Hz (bilinear, Q = sqrt 2).
+        const auto amplitudeAt = [&, rate = rate] (size_t channel, double f) {
+            std::complex<double> sum;
+            for (int i = n / 2; i < n; ++i)
+                sum += (double) output.getSample ((int) channel, i) * std::polar (1.0, -2.0 * pi * f * i / rate);
+            return 4.0 * std::abs (sum) / n;
+        };
+        const auto w = std::pow (std::tan (pi * 40.0 / rate) / std::tan (pi * (80.0 + 45.0 * balance) / rate), 2.0);
+        const auto d = std::hypot (1.0 - w, std::sqrt (w / 2.0)), highPass = w / d, lowPass = 1.0 / d;
+        const auto average = std::accumulate (managed.begin(), managed.end(), 0.0, [&] (double sum, size_t c) { return sum + level (c); }) / (double) managed.size();
+        for (size_t c = 0; c < 16; ++c)
+        {
+            const auto expected = c == 3 ? highPass * lowPass * average : level (c) * (isManaged (c) ? highPass : 1.0);
+            EXPECT_NEAR (amplitudeAt (c, 40.0), expected, expected * 2.0e-3) << managed.size() << " managed, channel " << c + 1;
+        }
+        EXPECT_NEAR (amplitudeAt (3, 2000.0), 0.3, 1.0e-4) << managed.size() << " managed";
+    }
 }
 
 TEST_F (ProcessorBlock, PairLampComparesChannels10And12And9And11AsTheBlockArrives)

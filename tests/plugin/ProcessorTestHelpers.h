@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PluginEditor.h"
+#include "TestSupport.h"
 #include <string>
 #include <utility>
 

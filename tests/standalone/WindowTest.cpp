@@ -11,51 +11,72 @@ using juce::StandaloneFilterWindow;
 
 namespace
 {
-/** A main window as the application builds it (16 inputs, 16 outputs) on settings of its own. */
-struct TestWindow
+/** The application as the entry point makes it, with HOME in a folder of its own holding the given settings, and the main window it builds. */
+struct TestApp
 {
-    explicit TestWindow (const std::map<juce::String, juce::var>& initialSettings = {})
+    explicit TestApp (const std::map<juce::String, juce::var>& initialSettings = {})
     {
-        juce::PluginHostType::jucePlugInClientCurrentWrapperType = juce::AudioProcessor::wrapperType_Standalone;
-
-        for (const auto& [key, value] : initialSettings)
-            settings.get().setValue (key, value);
-
-        window = std::make_unique<StandaloneFilterWindow> ("Tarrowby", juce::Colours::darkgrey, &settings.get(), false, juce::String(), nullptr, juce::Array<juce::StandalonePluginHolder::PluginInOuts> { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } });
+        juce::PluginHostType::jucePlugInClientCurrentWrapperType = juce::AudioProcessor::wrapperType_Undefined;
+        home.createDirectory();
+        setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
+        {
+            juce::PropertiesFile settings (juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
+            for (const auto& [key, value] : initialSettings)
+                settings.setValue (key, value);
+        }
+        // The framework allows an application object only in a process that names a way to make one.
+        juce::JUCEApplicationBase::createInstance = [] { return (juce::JUCEApplicationBase*) nullptr; };
+        app = std::make_unique<juce::StandaloneFilterApp>();
+        juce::JUCEApplicationBase::createInstance = nullptr;
+        window.reset (app->createWindow());
     }
 
-    ~TestWindow() { closeModalWindows(); }
+    ~TestApp()
+    {
+        closeModalWindows(), window.reset(), app.reset();
+        setenv ("HOME", previousHome.toRawUTF8(), 1), home.deleteRecursively();
+    }
+
     auto* getContent() const { return dynamic_cast<StandaloneFilterWindow::MainContentComponent*> (window->getContentComponent()); }
     auto& getHolder() const { return *window->getPluginHolder(); }
 
-    TempSettings settings;
+    const juce::String previousHome = juce::SystemStats::getEnvironmentVariable ("HOME", {});
+    juce::File home { juce::File::createTempFile ("tarrowby-app-test") };
+    std::unique_ptr<juce::StandaloneFilterApp> app;
     std::unique_ptr<StandaloneFilterWindow> window;
 };
+
+/** Opens the Options menu with its button and returns the menu. */
+juce::Component* openOptionsMenu (StandaloneFilterWindow& window)
+{
+    for (auto* child : window.getChildren())
+        if (auto* button = dynamic_cast<juce::TextButton*> (child); button != nullptr && button->getButtonText() == "Options")
+            button->triggerClick();
+
+    pumpMessagesUntil ([] { return juce::ModalComponentManager::getInstance()->getNumModalComponents() > 0; }, 2000);
+    return juce::ModalComponentManager::getInstance()->getModalComponent (0);
+}
+
+/** Picks the menu's item after the given number of down-key presses with the return key, or with none dismisses the menu. */
+void pickWithKeys (juce::Component* menu, int downPresses)
+{
+    ASSERT_NE (menu, nullptr) << "no menu";
+
+    for (int i = 0; i < downPresses; ++i)
+        menu->keyPressed (juce::KeyPress (juce::KeyPress::downKey));
+
+    menu->keyPressed (juce::KeyPress (downPresses > 0 ? juce::KeyPress::returnKey : juce::KeyPress::escapeKey));
+    pumpMessages (50);
+}
 } // namespace
 
 TEST (WindowPlacement, CentredWithoutAStoredPositionElseClampedIntoTheDisplayOverlappingMost)
 {
-    const auto display = [] (juce::Rectangle<int> total, bool isMain = false, int menuBar = 0) {
-        juce::Displays::Display d {};
-        d.isMain = isMain;
-        d.totalArea = total;
-        d.userArea = total.withTrimmedTop (menuBar);
-        d.scale = 1.0;
-        return d;
-    };
-
-    // A 1920 x 1080 main display with a 25-pixel menu bar, and a 1280 x 1024 one to its right.
+    const auto display = [] (juce::Rectangle<int> total, bool isMain = false, int menuBar = 0) { return juce::Displays::Display { isMain, total, total.withTrimmedTop (menuBar), {}, {}, {}, 1.0 }; };
+    // A 1920 x 1080 main display with a 25-pixel menu bar, and a 1280 x 1024 one to its right; stored or not, position, size, displays, expected.
     const juce::Array<juce::Displays::Display> two { display ({ 0, 0, 1920, 1080 }, true, 25), display ({ 1920, 0, 1280, 1024 }) };
     const Point<int> size { 474, 368 };
-
-    struct Case
-    {
-        bool stored;
-        Point<int> position, size;
-        juce::Array<juce::Displays::Display> displays;
-        Point<int> expected;
-    };
-    const Case cases[] = {
+    const std::tuple<bool, Point<int>, Point<int>, juce::Array<juce::Displays::Display>, Point<int>> cases[] = {
         { false, {}, size, two, { 960 - 237, 25 + 527 - 184 } },
         { false, {}, { 475, 369 }, { display ({ -800, 0, 800, 600 }), display ({ 0, 0, 1280, 800 }, true) }, { 640 - 237, 400 - 184 } },
         { true, { 100, 200 }, size, two, { 100, 200 } },
@@ -65,87 +86,54 @@ TEST (WindowPlacement, CentredWithoutAStoredPositionElseClampedIntoTheDisplayOve
         { true, { 800, 100 }, { 400, 300 }, { display ({ 0, 0, 1000, 1000 }, true), display ({ 1000, 0, 1000, 1000 }) }, { 1000, 100 } }, // a tie: the later display
         { true, { 50, 60 }, size, { display ({ 0, 0, 400, 300 }, true, 20) }, { 0, 20 } }, // larger than the display
     };
-
-    for (const auto& c : cases)
-        EXPECT_EQ (tarrowby::getMainWindowPosition (c.stored, c.position, c.size, c.displays), c.expected) << &c - cases;
-
+    for (const auto& [stored, position, windowSize, displays, expected] : cases)
+        EXPECT_EQ (tarrowby::getMainWindowPosition (stored, position, windowSize, displays), expected) << position.toString() << ", " << windowSize.toString();
     // Only one of the two stored keys, or the "unset" value: centred.
     const auto user = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea;
-
     for (const auto& values : { std::map<juce::String, juce::var> { { "windowX", 5 } }, std::map<juce::String, juce::var> { { "windowX", 5 }, { "windowY", -100 } } })
-        EXPECT_EQ (TestWindow (values).window->getBounds().getCentre(), user.getCentre());
+        EXPECT_EQ (TestApp (values).window->getBounds().getCentre(), user.getCentre());
 }
 
-TEST (MainWindow, TheMutedInputBarSitsAboveTheEditorWhileTheInputIsMutedAndOpensTheSettings)
+TEST (Application, MarksItselfStandAloneAndBuildsTheWindowWithItsTrayIconAndAtFirstStartMutesTheInputAndShowsTheBar)
 {
-    TestWindow t;
-    auto* content = t.getContent();
-
+    auto t = std::make_unique<TestApp>();
+    auto& holder = t->getHolder();
+    EXPECT_EQ (juce::PluginHostType::jucePlugInClientCurrentWrapperType, juce::AudioProcessor::wrapperType_Standalone);
+    EXPECT_EQ (holder.processor->wrapperType, juce::AudioProcessor::wrapperType_Standalone);
+    // Blocks of 0.5 on every input through the holder's chain: channel 1 plays its input unless the input is muted, as at first start.
+    holder.deviceManager.closeAudioDevice();
+    FakeDevice device (16, 16, 128);
+    holder.sizeEnforcer.audioDeviceAboutToStart (&device);
+    DeviceBlock block (16, 16, 300, 0.5f);
+    auto* content = t->getContent();
+    EXPECT_TRUE (content->isShowingNotification());
     for (const auto muted : { false, true })
     {
-        t.getHolder().shouldMuteInput = muted;
+        holder.shouldMuteInput = muted;
         ASSERT_TRUE (pumpMessagesUntil ([&] { return content->isShowingNotification() == muted; }, 2000));
+        block.run (holder.sizeEnforcer, 300);
+        EXPECT_EQ (block.outputs.getSample (0, 299), muted ? 0.0f : 0.5f);
         content->getEditor()->setSize (500, muted ? 320 : 300);
         EXPECT_EQ (content->getNotificationArea().isVisible(), muted);
         EXPECT_EQ (content->getEditor()->getY(), muted ? 30 : 0);
         EXPECT_EQ (content->getHeight(), content->getEditor()->getBottom());
     }
-
+    holder.sizeEnforcer.audioDeviceStopped();
     content->getNotificationArea().settingsButton.triggerClick();
     EXPECT_TRUE (pumpMessagesUntil ([] { return findOnDesktop<juce::DialogWindow> ("Audio/MIDI Settings") != nullptr; }, 2000));
-}
-
-TEST (MainWindow, EveryOptionsMenuItemDoesItsOwnThingAndOtherResultsNothing)
-{
-    if (juce::FileChooser::isPlatformDialogAvailable())
-        GTEST_SKIP() << "a platform file dialog cannot be seen here";
-
-    struct Case
-    {
-        int result;
-        const char* dialog;
-        bool resets;
-    };
-    const Case cases[] = {
-        { 1, "Audio/MIDI Settings", false },
-        { 2, "Save current state", false },
-        { 3, "Load a saved state", false },
-        { 4, nullptr, true },
-        { 0, nullptr, false },
-        { 5, nullptr, false },
-    };
-
-    for (const auto& c : cases)
-    {
-        TestWindow t (std::map<juce::String, juce::var> { { "filterState", "saved" } });
-        t.getHolder().processor->getParameters()[0]->setValueNotifyingHost (0.25f);
-        StandaloneFilterWindow::menuCallback (c.result, t.window.get());
-        StandaloneFilterWindow::menuCallback (c.result, nullptr);
-        pumpMessages (20);
-
-        auto* modal = juce::ModalComponentManager::getInstance()->getModalComponent (0);
-        EXPECT_EQ (modal != nullptr ? modal->getName() : juce::String(), juce::String (c.dialog)) << c.result;
-        EXPECT_EQ (t.getHolder().processor->getParameters()[0]->getValue() != 0.25f, c.resets) << c.result;
-        EXPECT_EQ (t.settings.get().containsKey ("filterState"), ! c.resets) << c.result;
-        EXPECT_EQ (t.getHolder().processor->getActiveEditor(), t.getContent()->getEditor()) << c.result;
-    }
-}
-
-TEST (TrayIcon, AClickTogglesTheWindowAndItsImagesComeFromTheAssetsFolder)
-{
-    TestWindow t;
-    t.window->setVisible (true);
-    juce::DemoTaskbarComponent tray (*t.window);
-
+    closeModalWindows();
+    // A click on the tray icon hides the window, and the next shows it again.
+    auto* tray = dynamic_cast<juce::DemoTaskbarComponent*> (t->window->taskbarComponent.get());
+    ASSERT_NE (tray, nullptr);
+    t->window->setVisible (true);
     for (const auto visible : { false, true })
     {
         const auto now = juce::Time::getCurrentTime();
-        tray.mouseDown (juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), {}, {}, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, &tray, &tray, now, {}, now, 1, false));
-        EXPECT_EQ (t.window->isVisible(), visible);
+        tray->mouseDown (juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), {}, {}, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, tray, tray, now, {}, now, 1, false));
+        EXPECT_EQ (t->window->isVisible(), visible);
     }
-
-    // An installed application's "Resources" folder, else the build-time one.
-    const auto root = t.settings.folder.getChildFile ("app");
+    // Its images come from an installed application's "Resources" folder, else the build-time one.
+    const auto root = t->home.getChildFile ("app");
     const auto executable = root.getChildFile ("Contents/MacOS/Tarrowby");
     EXPECT_TRUE (tarrowby::getAssetsFolderForExecutable (executable).getChildFile ("logo_icon_template.png").existsAsFile());
     ASSERT_TRUE (root.getChildFile ("Contents/Resources").createDirectory());
@@ -153,4 +141,33 @@ TEST (TrayIcon, AClickTogglesTheWindowAndItsImagesComeFromTheAssetsFolder)
     const auto image = juce::getImageFromAssets ("logo_icon.png");
     EXPECT_TRUE (image.isValid());
     EXPECT_EQ (juce::getImageFromAssets ("logo_icon.png").getPixelData(), image.getPixelData()) << "cached";
+    // The settings are kept under HOME.
+    t->window.reset(), t->app.reset();
+    EXPECT_TRUE (t->home.getChildFile (".Tarrowby/Tarrowby.settings").existsAsFile());
+}
+
+TEST (MainWindow, EachItemOfTheOptionsMenuOpenedWithItsButtonDoesItsOwnThing)
+{
+    if (juce::FileChooser::isPlatformDialogAvailable())
+        GTEST_SKIP() << "a platform file dialog cannot be seen here";
+    // Down-key presses (none: the menu is dismissed), the dialog that opens, whether the state is reset.
+    const std::tuple<int, const char*, bool> cases[] = { { 1, "Audio/MIDI Settings", false }, { 2, "Save current state", false }, { 3, "Load a saved state", false }, { 4, nullptr, true }, { 0, nullptr, false } };
+    for (const auto& [presses, dialog, resets] : cases)
+    {
+        TestApp t (std::map<juce::String, juce::var> { { "filterState", "saved" } });
+        auto& holder = t.getHolder();
+        holder.processor->getParameters()[0]->setValueNotifyingHost (0.25f);
+        pickWithKeys (openOptionsMenu (*t.window), presses);
+        auto* modal = juce::ModalComponentManager::getInstance()->getModalComponent (0);
+        EXPECT_EQ (modal != nullptr ? modal->getName() : juce::String(), juce::String (dialog)) << presses;
+        EXPECT_EQ (holder.processor->getParameters()[0]->getValue() != 0.25f, resets) << presses;
+        EXPECT_EQ (holder.userSettings->containsKey ("filterState"), ! resets) << presses;
+        EXPECT_EQ (holder.processor->getActiveEditor(), t.getContent()->getEditor()) << presses;
+        EXPECT_EQ (holder.processorPlayer.getCurrentProcessor(), holder.processor.get()) << presses;
+    }
+    // An item picked after the window has gone does nothing.
+    TestApp t;
+    auto* menu = openOptionsMenu (*t.window);
+    t.window.reset();
+    pickWithKeys (menu, 4);
 }
