@@ -119,7 +119,7 @@ class Probe:
         raise RuntimeError("xruns in every capture")
 
     def differences(self, **model):
-        """The mismatches of the last of a few recordings, none once one matches (a change takes a poll, filters settle)."""
+        """The mismatches of the last of a few recordings, or none once one matches (after a poll, filters settle)."""
         for _ in range(8):
             if not (problems := mismatches(self.capture(), **model)):
                 break
@@ -200,9 +200,11 @@ class App:
         assert (geom := wait_until(found, timeout)), f"no window {title} within {timeout} s: {self.stderr()}"
         return geom
 
-    def titles(self):
-        """The titles of the visible windows."""
-        return run("xdotool", "search", "--onlyvisible", "--name", ".", "getwindowname", "%@").stdout.decode().split("\n")[:-1]
+    def dismiss(self):
+        """Closes the dialog in front with Escape, and waits until the main window is the only one shown."""
+        run("xdotool", "key", "Escape")
+        titles = lambda: run("xdotool", "search", "--onlyvisible", "--name", ".", "getwindowname", "%@").stdout.split()
+        assert wait_until(lambda: titles() == [b"Tarrowby"], 5), titles()
 
     def window(self, timeout=10):
         """Waits for the main window and returns its geometry."""
@@ -267,6 +269,6 @@ class App:
         self.settings_path.write_text(f'<?xml version="1.0" encoding="UTF-8"?>\n\n<PROPERTIES>\n{items}</PROPERTIES>\n')
 
     def read_settings(self):
-        """The values by name (an XML value as its element)."""
-        return {v.get("name"): v.get("val", v[0] if len(v) else "")
+        """The values by name (an XML value as its text)."""
+        return {v.get("name"): v.get("val", ET.tostring(v[0], "unicode") if len(v) else "")
                 for v in ET.parse(self.settings_path).getroot().iter("VALUE")}

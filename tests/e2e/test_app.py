@@ -14,7 +14,7 @@ MUTE_INPUT, OUTS_1_2, INS_1_2, FILE_BOX = (187, 23), (190, 164), (190, 260), (31
 def at(geom, point):
     return geom["X"] + point[0], geom["Y"] + point[1]
 
-def test_first_start_centres_the_window_over_the_muted_input_bar_and_a_restart_keeps_position_dim_and_devices(app, probe):
+def test_first_start_centres_the_window_over_the_muted_input_bar_and_a_restart_keeps_place_dim_and_devices(app, probe):
     g = app.start().window()
     assert (g["WIDTH"], g["HEIGHT"]) == (EDITOR_W + 2 * app.border, EDITOR_H + BAR_H + TITLE_H + 2 * app.border)
     assert (g["X"], g["Y"]) == (640 - g["WIDTH"] // 2, 400 - g["HEIGHT"] // 2)
@@ -26,7 +26,7 @@ def test_first_start_centres_the_window_over_the_muted_input_bar_and_a_restart_k
     d = app.find("Audio/MIDI Settings")
     app.click(*at(d, OUTS_1_2))
     app.click(*at(d, INS_1_2))
-    run("xdotool", "key", "Escape")
+    app.dismiss()
     off = {f"JUCEJack:{kind}_{c}" for kind in ("in", "out") for c in (1, 2)}
 
     for restart in (True, False):
@@ -34,9 +34,9 @@ def test_first_start_centres_the_window_over_the_muted_input_bar_and_a_restart_k
         assert app.shows(app.at(*DIM_FILL), BUTTON_ON, 45), "Dim shows on"
         assert app.close() == 0, app.stderr()
         s = app.read_settings()
-        assert (s["windowX"], s["windowY"], s["shouldMuteInput"], read_filter_state(s["filterState"])["dim"],
-                s["audioSetup"].get("audioDeviceInChans"), s["audioSetup"].get("audioDeviceOutChans")) \
-            == ("100", "120", "1", 1.0, "1" * 14 + "00", "1" * 14 + "00")
+        assert (s["windowX"], s["windowY"], s["shouldMuteInput"], read_filter_state(s["filterState"])["dim"]) \
+            == ("100", "120", "1", 1.0)
+        assert all(f'audioDevice{k}Chans="{"1" * 14}00"' in s["audioSetup"] for k in ("In", "Out")), s["audioSetup"]
         if restart:
             assert (app.start().window()["X"], app.geom["Y"]) == (100, 120)
 
@@ -46,11 +46,10 @@ def test_the_input_toggle_meters_lamps_each_switch_row_with_its_bypass_and_cut_a
     assert probe.differences(silent=range(16)) == [], "the input is muted at first start"
     app.click(*at(app.choose(0, "Audio/MIDI Settings"), MUTE_INPUT))
     assert wait_until(lambda: app.window()["HEIGHT"] == EDITOR_H + TITLE_H + 2 * app.border, 5), "the bar hides"
-    run("xdotool", "key", "Escape")
-    assert wait_until(lambda: app.titles() == ["Tarrowby"], 5)
+    app.dismiss()
     for on, lit, lamp in (1, GREEN, GREEN), (0, 0, LAMP_OFF):  # the tone, then none
         probe.signal = SIGNAL * on
-        assert app.shows(app.at(*METER_1), lit) and all(app.shows(app.at(*p), lamp, 30) for p in LAMPS), on
+        assert app.shows(app.at(*METER_1), lit) and all(app.shows(app.at(*p), lamp) for p in LAMPS), on
     probe.signal = SIGNAL
 
     model, others = {}, set(range(16)) - set(range(8, 12))
