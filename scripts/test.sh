@@ -35,6 +35,8 @@ fi
 source "$root/scripts/lib/servers.sh"
 trap stop_servers EXIT
 start_xvfb
+# Audio devices opened by the tests reach no JACK server but their own: never the user's default one.
+export JACK_DEFAULT_SERVER="tarrowby-none-$$" JACK_NO_START_SERVER=1
 
 export HOME=$(mktemp -d)
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
