@@ -41,14 +41,6 @@ start_jackd() {
     return 1
 }
 
-# clear_stale_jack_registry: with no JACK server running, forgets the servers that
-# JACK's shared registry still lists; a server killed outright keeps its slot there,
-# and once the slots are full no new server starts.
-clear_stale_jack_registry() {
-    pgrep -x jackd >/dev/null && return 0
-    rm -f /dev/shm/jack-shm-registry /dev/shm/jack_db-* /dev/shm/jack_sem.* 2>/dev/null || true
-}
-
 stop_servers() {
     local pid
     for pid in "${started_pids[@]}"; do

@@ -1,12 +1,20 @@
-"""First start and restart, the 16 channels, quit signals, hostile settings files and no display."""
+"""First start and restart, the controls and the Options menu as heard and seen, quit signals, hostile settings files
+and no display."""
 import os, time
 from signal import SIGHUP, SIGINT, SIGTERM
 
 import pytest
-from harness import (BAR, BAR_EDGE, BAR_H, BUTTON_ON, DIM_BUTTON, DIM_FILL, EDITOR_H, EDITOR_W, TITLE_H, app,
-                     filter_state, mismatches, probe, read_filter_state, run, servers, wait_until)
+from harness import (BAR, BAR_EDGE, BAR_H, BUTTON_ON, CROSSOVER, CROSSOVER_BOX, CUT_BUTTON, DIM_BUTTON, DIM_FILL,
+                     EDITOR_H, EDITOR_W, GAIN_BOX, GREEN, LAMP_OFF, LAMPS, METER_1, SIGNAL, TITLE_H, app, filter_state,
+                     probe, read_filter_state, read_state, run, servers, switch, wait_until)
 
-def test_first_start_centres_the_window_over_the_muted_input_bar_and_a_restart_keeps_position_and_dim(app, probe):
+# The settings dialog's "Mute audio input" and first output and input pairs; the file dialogs' text box.
+MUTE_INPUT, OUTS_1_2, INS_1_2, FILE_BOX = (187, 23), (190, 164), (190, 260), (310, 437)
+
+def at(geom, point):
+    return geom["X"] + point[0], geom["Y"] + point[1]
+
+def test_first_start_centres_the_window_over_the_muted_input_bar_and_a_restart_keeps_place_dim_and_devices(app, probe):
     g = app.start().window()
     assert (g["WIDTH"], g["HEIGHT"]) == (EDITOR_W + 2 * app.border, EDITOR_H + BAR_H + TITLE_H + 2 * app.border)
     assert (g["X"], g["Y"]) == (640 - g["WIDTH"] // 2, 400 - g["HEIGHT"] // 2)
@@ -14,44 +22,97 @@ def test_first_start_centres_the_window_over_the_muted_input_bar_and_a_restart_k
     assert wait_until(probe.app_connected, 10), "the device should run with 16 inputs and 16 outputs"
     app.move(100, 120)
     app.click(*app.at(*DIM_BUTTON))
+    app.click(*app.at(432, 15, editor=False))  # the bar's "Settings..."
+    d = app.find("Audio/MIDI Settings")
+    app.click(*at(d, OUTS_1_2))
+    app.click(*at(d, INS_1_2))
+    app.dismiss()
+    off = {f"JUCEJack:{kind}_{c}" for kind in ("in", "out") for c in (1, 2)}
 
     for restart in (True, False):
+        assert wait_until(lambda: {p for p, on in probe.app_ports().items() if not on} == off, 5), probe.app_ports()
         assert app.shows(app.at(*DIM_FILL), BUTTON_ON, 45), "Dim shows on"
         assert app.close() == 0, app.stderr()
         s = app.read_settings()
-        assert (s["windowX"], s["windowY"], s["shouldMuteInput"], s["audioSetup"] in ("", "DEVICESETUP"),
-                read_filter_state(s["filterState"])["dim"]) == ("100", "120", "1", True, 1.0)
+        assert (s["windowX"], s["windowY"], s["shouldMuteInput"], read_filter_state(s["filterState"])["dim"]) \
+            == ("100", "120", "1", 1.0)
+        assert all(f'audioDevice{k}Chans="{"1" * 14}00"' in s["audioSetup"] for k in ("In", "Out")), s["audioSetup"]
         if restart:
             assert (app.start().window()["X"], app.geom["Y"]) == (100, 120)
 
-def test_sixteen_channels_sound_as_expected_and_dim_lowers_them_by_20_db(app, probe):
+def test_the_input_toggle_meters_lamps_each_switch_row_with_its_bypass_and_cut_as_heard_and_seen(app, probe):
+    app.start().window()
+    probe.connect()
+    assert probe.differences(silent=range(16)) == [], "the input is muted at first start"
+    app.click(*at(app.choose(0, "Audio/MIDI Settings"), MUTE_INPUT))
+    assert wait_until(lambda: app.window()["HEIGHT"] == EDITOR_H + TITLE_H + 2 * app.border, 5), "the bar hides"
+    app.dismiss()
+    for on, lit, lamp in (1, GREEN, GREEN), (0, 0, LAMP_OFF):  # the tone, then none
+        probe.signal = SIGNAL * on
+        assert app.shows(app.at(*METER_1), lit) and all(app.shows(app.at(*p), lamp) for p in LAMPS), on
+    probe.signal = SIGNAL
+
+    model, others = {}, set(range(16)) - set(range(8, 12))
+    for (row, channel), change in [((0, 0), dict(silent={0, 12, 13, 14, 15})), ((0, 16), dict(silent=())),
+                                   ((2, 4), dict(managed=range(5, 12))), ((1, 16), dict(silent=others)),
+                                   ((1, 0), dict(silent=others - {0})), ((2, 16), dict(managed=()))]:
+        app.click(*app.at(*switch(row, channel)))
+        model.update(change)
+        assert probe.differences(**model) == [], ("row", row, "channel", channel)
+    for gain in 1e-6, 1.0:  # Cut latches, and lets go
+        app.click(*app.at(*CUT_BUTTON))
+        assert probe.differences(gain=gain, **model) == [], gain
+    assert app.close() == 0
+
+def test_the_knobs_dim_and_the_options_menu_save_load_and_reset_the_state_as_heard(app, probe):
     app.write_settings(shouldMuteInput=0, filterState=filter_state(gain=-6))
     app.start().window()
     assert app.at(0, 0) == app.at(0, 0, editor=False), "no muted-input bar"
     probe.connect()
-    gain = 10 ** (-6 / 20)
-    for dimmed in (False, True):
-        if dimmed:
-            app.click(*app.at(*DIM_BUTTON))
-            gain /= 10
-        for _ in range(6):  # the click takes effect and the filters settle
-            if not (problems := mismatches(probe.capture(), gain)):
-                break
-        assert problems == [], f"dimmed: {dimmed}"
-    assert app.close() == 0
+    saved = app.home / "saved.state"
+    def hear(gain, fc=CROSSOVER, dim=False):
+        assert probe.differences(gain=10 ** ((gain - 20 * dim) / 20), fc=fc) == [], (gain, fc, dim)
+    def turn(gain, fc):
+        app.type(app.at(*GAIN_BOX), gain)
+        app.type(app.at(*CROSSOVER_BOX), fc)
 
-# After the window shows, and during start-up from 20 ms (sooner, the program has not run any code of its own yet).
+    hear(-6)
+    app.click(*app.at(*DIM_BUTTON))
+    hear(-6, dim=True)
+    turn(-19.5, 125)
+    hear(-19.5, 125, True)
+    app.type(at(app.choose(1, "Save current state"), FILE_BOX), saved, 2)
+    assert wait_until(saved.exists, 5) and read_state(saved.read_bytes()) \
+        == pytest.approx(dict(balance=125, dim=1, gain=-19.5, mute=0), abs=1e-4)
+    app.click(*app.at(*DIM_BUTTON))
+    turn(-6, 100)
+    hear(-6, 100)
+    app.type(at(app.choose(2, "Load a saved state"), FILE_BOX), saved, 2)
+    hear(-19.5, 125, True)
+    app.choose(3)  # "Reset to default state"
+    hear(0)
+    assert app.close() == 0
+    assert read_filter_state(app.read_settings()["filterState"]) == dict(balance=80, dim=0, gain=0, mute=0)
+
+DIALOGS = {"settings": (0, "Audio/MIDI Settings"), "file": (1, "Save current state")}
+
+# After the window shows, with a dialog open, and during start-up from 20 ms (sooner, the program has not run any
+# code of its own yet).
 @pytest.mark.parametrize("signals, after", [
     ((SIGTERM,), None), ((SIGHUP,), None), ((SIGINT, SIGINT), None), ((SIGTERM, SIGTERM), None),
+    ((SIGTERM,), "settings"), ((SIGTERM,), "file"),
     ((SIGTERM,), 0.02), ((SIGTERM,), 0.05), ((SIGTERM,), 0.15), ((SIGTERM,), 0.25),
-], ids=lambda v: "+".join(s.name for s in v) if isinstance(v, tuple) else "window" if v is None else f"{v * 1000:g}ms")
+], ids=lambda v: "+".join(s.name for s in v) if isinstance(v, tuple) else "window" if v is None else
+    v if isinstance(v, str) else f"{v * 1000:g}ms")
 def test_a_quit_signal_quits_normally_and_saves(app, signals, after):
     app.write_settings(filterState=filter_state(gain=-12))
     app.start()
-    g = app.window() if after is None else time.sleep(after)
+    g = app.window() if after is None or after in DIALOGS else time.sleep(after)
     if g:  # a change the quit must save
         app.click(*app.at(*DIM_BUTTON))
         assert app.shows(app.at(*DIM_FILL), BUTTON_ON, 45)
+    if after in DIALOGS:
+        app.choose(*DIALOGS[after])
     for s in signals:
         app.proc.send_signal(s)
         time.sleep(0.01)
