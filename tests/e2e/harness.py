@@ -137,15 +137,21 @@ def stop(process, timeout=20):
 @pytest.fixture(scope="session")
 def servers():
     """A private X display (1280 x 800) and JACK server (named for this run), the defaults of this process."""
-    started, (read, write) = [], os.pipe()
+    started, display = [], None
     name = f"tarrowby-e2e-{os.getpid()}-{secrets.token_hex(4)}"
     try:
-        started.append(subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten",
-                                         "tcp", "-noreset"], pass_fds=[write], stderr=subprocess.DEVNULL))
-        os.close(write)
-        assert select.select([read], [], [], 15)[0], "Xvfb did not start"
-        os.environ.update(DISPLAY=":" + os.read(read, 32).decode().strip(), JACK_DEFAULT_SERVER=name,
-                          JACK_NO_AUDIO_RESERVATION="1")
+        # Never :0, which a program without DISPLAY opens; a number taken meanwhile ends Xvfb, and the next is tried.
+        for n in (n for n in range(101, 400) if not os.path.exists(f"/tmp/.X{n}-lock")):
+            read, write = os.pipe()
+            started.append(subprocess.Popen(["Xvfb", f":{n}", "-displayfd", str(write), "-screen", "0", "1280x800x24",
+                                             "-nolisten", "tcp", "-noreset"], pass_fds=[write], stderr=subprocess.DEVNULL))
+            os.close(write)
+            display = select.select([read], [], [], 15)[0] and os.read(read, 32).decode().strip()
+            os.close(read)
+            if display:
+                break
+        assert display, "Xvfb did not start"
+        os.environ.update(DISPLAY=":" + display, JACK_DEFAULT_SERVER=name, JACK_NO_AUDIO_RESERVATION="1")
         started.append(jackd := subprocess.Popen(["jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", str(RATE),
                                                   "-p", "512", "-C", "16", "-P", "16"],
                                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
@@ -155,7 +161,6 @@ def servers():
     finally:
         for process in reversed(started):
             stop(process)
-        os.close(read)
 
 @pytest.fixture
 def app(servers, tmp_path):
