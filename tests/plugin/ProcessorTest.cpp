@@ -64,6 +64,8 @@ TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
         { envelope (text, 100000, false), true }, // a length beyond the bytes
         { envelope (text + std::string (1, '\0') + "<<garbage"), true },
         { envelope (wide), true }, // many elements, shallow
+        { envelope ("<state v=\"&#x"), false }, // the parser would step past the end
+        { envelope ("<!DOCTYPE state><state><PARAM id=\"gain\" value=\"-20\"/></state>"), false },
     };
     for (const auto& [bytes, read] : cases)
     {
@@ -76,6 +78,37 @@ TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
     processor.setStateInformation (envelope (text).data(), -5);
     processor.setStateInformation (nullptr, 221);
     EXPECT_EQ (stateOf (processor), envelope (defaultText));
+}
+
+TEST (ProcessorState, TakesOnlyWhatItReadsAgainOnceWrittenAndThenWritesItAgainAsItWas)
+{
+    using Reading = Processor::StateReading;
+    const auto repeated = [] (const char* text, int times) { return juce::String::repeatedString (text, times).toStdString(); };
+    juce::String attributes;
+    for (int i = 0; i < 8000; ++i)
+        attributes << " a" << i << "=\"\"";
+    const std::pair<std::string, Reading> cases[] = {
+        { defaultText, Reading::taken },
+        { "<state>" + repeated ("<n/>", 995) + "</state>", Reading::taken }, // 1000 elements with the parameters'
+        { "<state>" + repeated ("<n/>", 996) + "</state>", Reading::tooLarge },
+        { "<state v=\"" + std::string (1048500, 'x') + "\"/>", Reading::tooLarge }, // a state file's largest size, with the parameters'
+        { "<state v=\"" + std::string (50000, '\n') + "\"/>", Reading::tooLarge }, // each written as a reference, read one by one
+        { "<state" + attributes.toStdString() + "/>", Reading::tooLarge }, // each written after a search through those before
+    };
+    for (const auto& [text, expected] : cases)
+    {
+        Processor processor;
+        setNormalised (processor, "gain", 0.25f);
+        const auto before = stateOf (processor);
+        EXPECT_EQ (processor.examineState (envelope (text).data(), (int) envelope (text).size()), expected) << text.substr (0, 40);
+        load (processor, envelope (text));
+        const auto written = stateOf (processor);
+        EXPECT_EQ (written == before, expected != Reading::taken) << text.substr (0, 40);
+        Processor reader;
+        EXPECT_EQ (reader.examineState (written.data(), (int) written.size()), Reading::taken);
+        load (reader, written);
+        EXPECT_EQ (stateOf (reader), written);
+    }
 }
 
 TEST (ProcessorFilters, InactiveUntilPreparedAndKeptForARefusedRate)

@@ -212,7 +212,14 @@ TEST (StateFiles, SaveAndLoadWriteAndReadExactlyTheProcessorsBytesOrWarnAndLeave
     const auto device = folder.getChildFile ("null"); // a copy of /dev/null
     ASSERT_EQ (::mknod (device.getFullPathName().toRawUTF8(), S_IFCHR | 0666, makedev (1, 3)), 0);
 
-    for (const auto& unreadable : { folder.getChildFile ("missing"), folder, device, pipe, tooLarge })
+    // State bytes the processor would write back beyond what it reads again (1000 elements and its parameters).
+    const auto text = "<state>" + juce::String::repeatedString ("<n/>", 999).toStdString() + "</state>";
+    const auto textLength = juce::ByteOrder::swapIfBigEndian ((juce::uint32) text.size());
+    const auto overBound = folder.getChildFile ("over-bound");
+    const auto state = "VC2!" + std::string (reinterpret_cast<const char*> (&textLength), 4) + text;
+    ASSERT_TRUE (overBound.replaceWithData (state.data(), state.size()));
+
+    for (const auto& unreadable : { folder.getChildFile ("missing"), folder, device, pipe, tooLarge, overBound })
     {
         EXPECT_FALSE (holder->loadStateFrom (unreadable)) << unreadable.getFullPathName();
         EXPECT_EQ (takeWarning(), "Error whilst loading");
@@ -250,7 +257,7 @@ TEST (StateFiles, SaveAndLoadWriteAndReadExactlyTheProcessorsBytesOrWarnAndLeave
     choose (false, {});
     EXPECT_EQ (settings.get().getValue ("lastStateFile"), "relative/name.state");
     EXPECT_EQ (probe.numStateReads, 1);
-    EXPECT_EQ (numFiles(), 4);
+    EXPECT_EQ (numFiles(), 5);
 
     const auto file = folder.getChildFile ("chosen.state");
     choose (true, file);
