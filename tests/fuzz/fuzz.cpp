@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace juce
 {
@@ -43,9 +44,11 @@ void checkProcessor (juce::AudioProcessor& processor)
     for (auto* parameter : processor.getParameters())
         jassert (parameter->getValue() >= 0.0f && parameter->getValue() <= 1.0f);
 
+    // What it writes, it takes again, and writes again as it was.
     juce::MemoryBlock saved, again;
     processor.getStateInformation (saved);
     JuceDemoPluginAudioProcessor reader;
+    jassert (reader.examineState (saved.getData(), (int) saved.getSize()) == JuceDemoPluginAudioProcessor::StateReading::taken);
     reader.setStateInformation (saved.getData(), (int) saved.getSize());
     reader.getStateInformation (again);
     jassert (again == saved);
@@ -73,12 +76,27 @@ void checkProcessor (juce::AudioProcessor& processor)
 }
 
 #if defined(FUZZ_STATE_BYTES)
-// Processor state, as a state file or a host hands it over.
+int countElements (const juce::XmlElement& element)
+{
+    auto count = element.isTextElement() ? 0 : 1;
+
+    for (auto* child : element.getChildIterator())
+        count += countElements (*child);
+
+    return count;
+}
+
+// Processor state, as a state file or a host hands it over; and the same bytes as XML text, which the
+// framework's parser, once it passes the check that follows its steps, reads to an end with the elements counted.
 void fuzzOne (const char* bytes, std::size_t size)
 {
     JuceDemoPluginAudioProcessor processor;
     processor.setStateInformation (bytes, (int) size);
     checkProcessor (processor);
+
+    if (UntrustedInput::canParseXmlSafely (bytes, size))
+        if (const auto xml = juce::parseXML (juce::String::fromUTF8 (bytes, (int) size)))
+            jassert (countElements (*xml) == XmlParseCheck::of (juce::String::fromUTF8 (bytes, (int) size), UntrustedInput::maximumXmlElements, UntrustedInput::maximumXmlParseCost).elements);
 }
 #elif defined(FUZZ_FILTER_STATE_TEXT)
 // The "filterState" setting, valid UTF-8 as a setting's text is, decoded as the holder does at start-up.
@@ -121,12 +139,17 @@ void fuzzOne (const char* bytes, std::size_t size)
         {
             juce::StandalonePluginHolder holder (&settings, false, {}, nullptr, { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } }, false);
             checkProcessor (*holder.processor);
+            holder.savePluginState();
         }
 
         const auto muting = settings.getValue ("shouldMuteInput");
         jassert (muting == "0" || muting == "1");
+        settings.setValue ("windowX", std::numeric_limits<int>::min());
     }
 
+    // What the program writes from settings it kept, it keeps again.
+    const auto again = UntrustedInput::setAsideUnreadableSettingsFile (file);
+    jassert (again == UntrustedInput::SettingsFileCheck::readable);
     file.deleteFile();
 }
 #endif
