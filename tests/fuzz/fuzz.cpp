@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace juce
@@ -86,7 +87,7 @@ int countElements (const juce::XmlElement& element)
     return count;
 }
 
-// Processor state, as a state file or a host hands it over; and the same bytes as XML text, which the
+// Processor state, as a state file or a host hands it over; and its text as XML, which the
 // framework's parser, once it passes the check that follows its steps, reads to an end with the elements counted.
 void fuzzOne (const char* bytes, std::size_t size)
 {
@@ -94,9 +95,16 @@ void fuzzOne (const char* bytes, std::size_t size)
     processor.setStateInformation (bytes, (int) size);
     checkProcessor (processor);
 
-    if (UntrustedInput::canParseXmlSafely (bytes, size))
-        if (const auto xml = juce::parseXML (juce::String::fromUTF8 (bytes, (int) size)))
-            jassert (countElements (*xml) == XmlParseCheck::of (juce::String::fromUTF8 (bytes, (int) size), UntrustedInput::maximumXmlElements, UntrustedInput::maximumXmlParseCost).elements);
+    const auto* text = bytes + std::min (size, (std::size_t) 8);
+    const auto textSize = std::strlen (std::string (text, bytes + size).c_str());
+
+    if (UntrustedInput::canParseXmlSafely (text, textSize))
+    {
+        const auto xmlText = juce::String::fromUTF8 (text, (int) textSize);
+
+        if (const auto xml = juce::parseXML (xmlText))
+            jassert (countElements (*xml) == XmlParseCheck::of (xmlText, UntrustedInput::maximumXmlElements, UntrustedInput::maximumXmlParseCost).elements);
+    }
 }
 #elif defined(FUZZ_FILTER_STATE_TEXT)
 // The "filterState" setting, valid UTF-8 as a setting's text is, decoded as the holder does at start-up.
