@@ -262,9 +262,9 @@ class App:
             self.proc.wait()
 
     def close(self):
-        for _ in range(3):  # a click can come before the window takes them
+        for _ in range(8):  # a click can come before the window takes them
             self.click(self.geom["X"] + self.geom["WIDTH"] - self.border - 16, self.geom["Y"] + self.border + 13)
-            if wait_until(lambda: self.proc.poll() is not None, 4):
+            if wait_until(lambda: self.proc.poll() is not None, 1.5):
                 break
         return self.wait()
 
