@@ -253,7 +253,7 @@ bool writesBackWithinBounds (const juce::XmlElement& document)
                                                                          : element->getStringAttribute ("val"));
 
     SettingsWriter writer;
-    SettingsLoad largestChosen;
+    auto load = SettingsLoad();
 
     for (int i = 0; i < values.size(); ++i)
     {
@@ -261,16 +261,26 @@ bool writesBackWithinBounds (const juce::XmlElement& document)
         const auto& value = values.getAllValues()[i];
         const auto entry = largest.find (key);
 
-        if (entry == largest.end() || ! entry->second.isAtLeast (getLoadOf (key, value)))
+        if (entry == largest.end())
+        {
             writer.add (key, value);
+            continue;
+        }
+
+        const auto ownLoad = getLoadOf (key, value);
+
+        if (! entry->second.isAtLeast (ownLoad))
+            writer.add (key, value);
+
+        if (! ownLoad.isAtLeast (entry->second))
+            load += entry->second;
     }
 
-    for (const auto& [key, load] : largest)
-        if (! values.containsKey (key) || ! getLoadOf (key, values[key]).isAtLeast (load))
-            largestChosen += load;
+    for (const auto& [key, largestLoad] : largest)
+        if (! values.containsKey (key))
+            load += largestLoad;
 
-    auto load = writer.getLoad();
-    load += largestChosen;
+    load += writer.getLoad();
 
     return load.fits
            && load.bytes <= maximumSettingsFileSize
