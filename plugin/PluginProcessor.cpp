@@ -2,10 +2,12 @@
 #include "ParameterMaps.h"
 #include "PluginEditor.h"
 #include "SwitchDefaults.h"
-#include "UntrustedInput.h"
+#include "StateText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #if JUCE_USE_SSE_INTRINSICS
  #include <emmintrin.h>
@@ -40,69 +42,75 @@ const float bassPresenceThreshold = floatThreshold (0.01);
 constexpr juce::uint32 stateMagic = 0x21324356;
 constexpr int stateHeaderSize = 8;
 
-/** Readies a loaded element and its descendants to become a tree. Text between
-    elements is dropped, since a tree has nowhere to keep it. Refused: an attribute
-    given twice (also through the "base64:" prefix), which a tree would keep twice
-    and write back with only one of its values, and binary text that is unsafe to decode. */
-bool prepareForTree (juce::XmlElement& element)
+const char* const parameterIds[] = { "balance", "dim", "gain", "mute" };
+
+bool isParameterNode (const juce::ValueTree& node)
 {
-    element.deleteAllTextElements();
+    const auto id = node.getProperty ("id").toString();
+    return std::any_of (std::begin (parameterIds), std::end (parameterIds), [&] (const char* p) { return id == p; });
+}
 
-    juce::StringArray names;
+/** Longer than any value the parameters write: a number with 20 decimals, a sign and a point. */
+constexpr int longestValueText = 32;
 
-    for (int i = 0; i < element.getNumAttributes(); ++i)
+/** The tree as the processor may come to write it: each parameter node's value written as
+    it is or as the longest a parameter writes, whichever is longer. */
+juce::ValueTree withLongestValues (const juce::ValueTree& tree)
+{
+    auto copy = tree.createCopy();
+
+    for (auto node : copy)
     {
-        auto name = element.getAttributeName (i);
-
-        if (name.startsWith ("base64:"))
+        if (isParameterNode (node))
         {
-            // The framework decodes it into a binary property named without the prefix.
-            if (! UntrustedInput::canDecodeBase64Safely (element.getAttributeValue (i)))
-                return false;
-
-            name = name.substring (7);
+            const auto text = node.getProperty ("value").toString();
+            node.setProperty ("value", text + juce::String::repeatedString ("0", juce::jmax (0, longestValueText - text.length())), nullptr);
         }
-
-        names.add (name);
     }
 
-    names.sort (false);
-
-    for (int i = 1; i < names.size(); ++i)
-        if (names[i] == names[i - 1])
-            return false;
-
-    for (auto* child : element.getChildIterator())
-        if (! prepareForTree (*child))
-            return false;
-
-    return true;
+    return copy;
 }
 
-/** The attributes that setting each of an element's attributes in turn searches through. */
-XmlParseCheck::Cost getAttributeSearchCost (const juce::XmlElement& element)
+void writeState (const juce::ValueTree& tree, juce::MemoryBlock& destData)
 {
-    const auto numAttributes = (XmlParseCheck::Cost) element.getNumAttributes();
-    auto cost = numAttributes * numAttributes / 2 * XmlParseCheck::searchedCharacterCost;
-
-    for (auto* child : element.getChildIterator())
-        cost += getAttributeSearchCost (*child);
-
-    return cost;
+    if (auto xml = tree.createXml())
+        juce::AudioProcessor::copyXmlToBinary (*xml, destData);
 }
 
-/** True when the state bytes that this tree is written as, once loaded, are read again within
-    every bound (UntrustedInput): a parameter's value may then be written with up to 24
-    characters more. */
-bool canBeWrittenBack (const juce::ValueTree& tree)
+/** The state's XML text, or nothing when the bytes are not state bytes. */
+std::optional<std::pair<const char*, size_t>> getStateText (const void* data, int sizeInBytes)
 {
-    constexpr juce::int64 valueGrowth = 4 * 24;
+    if (data == nullptr || sizeInBytes < stateHeaderSize + 1)
+        return {};
 
-    juce::MemoryOutputStream text;
-    tree.createXml()->writeTo (text, juce::XmlElement::TextFormat().singleLine());
+    const auto* bytes = static_cast<const char*> (data);
 
-    return stateHeaderSize + (juce::int64) text.getDataSize() + 1 + valueGrowth <= UntrustedInput::maximumStateFileSize
-           && UntrustedInput::canParseXmlSafely (static_cast<const char*> (text.getData()), text.getDataSize());
+    if (juce::ByteOrder::littleEndianInt (bytes) != stateMagic)
+        return {};
+
+    const auto storedLength = (int) juce::ByteOrder::littleEndianInt (bytes + 4);
+
+    if (storedLength <= 0)
+        return {};
+
+    // The stored length may claim more than is there, and a zero byte ends the text early.
+    const auto* text = bytes + stateHeaderSize;
+    const auto available = (size_t) juce::jmin (storedLength, sizeInBytes - stateHeaderSize);
+    const auto* zero = static_cast<const char*> (std::memchr (text, 0, available));
+    return std::pair (text, zero != nullptr ? (size_t) (zero - text) : available);
+}
+
+/** True when the state bytes this tree is written as are read again, whatever values the
+    parameters come to write into it. */
+bool isReadAgainOnceWritten (const juce::ValueTree& tree)
+{
+    juce::MemoryBlock bytes;
+    writeState (withLongestValues (tree), bytes);
+    const auto text = getStateText (bytes.getData(), (int) bytes.getSize());
+
+    return (juce::int64) bytes.getSize() <= guards::StateText::maximumSize
+           && text.has_value()
+           && guards::StateText::readTree (text->first, text->second).isValid();
 }
 
 std::unique_ptr<juce::AudioParameterFloat> makeParameter (const char* id, const char* name, float start, float end, float defaultValue)
@@ -425,10 +433,7 @@ void JuceDemoPluginAudioProcessor::changeProgramName (int, const juce::String&) 
 //==============================================================================
 void JuceDemoPluginAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
-    const auto state = parameters.copyState();
-
-    if (auto xml = state.createXml())
-        copyXmlToBinary (*xml, destData);
+    writeState (parameters.copyState(), destData);
 }
 
 void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
@@ -447,38 +452,12 @@ JuceDemoPluginAudioProcessor::StateReading JuceDemoPluginAudioProcessor::examine
 
 JuceDemoPluginAudioProcessor::StateReading JuceDemoPluginAudioProcessor::readState (const void* data, int sizeInBytes, juce::ValueTree& tree)
 {
-    if (data == nullptr || sizeInBytes < stateHeaderSize + 1)
+    const auto text = getStateText (data, sizeInBytes);
+
+    if (! text.has_value())
         return StateReading::ignored;
 
-    const auto* bytes = static_cast<const char*> (data);
-
-    if (juce::ByteOrder::littleEndianInt (bytes) != stateMagic)
-        return StateReading::ignored;
-
-    const auto storedLength = (int) juce::ByteOrder::littleEndianInt (bytes + 4);
-
-    if (storedLength <= 0)
-        return StateReading::ignored;
-
-    // The stored length may claim more than is there, and a zero byte ends the text early.
-    const auto* text = bytes + stateHeaderSize;
-    const auto available = (size_t) juce::jmin (storedLength, sizeInBytes - stateHeaderSize);
-    const auto* zero = static_cast<const char*> (std::memchr (text, 0, available));
-    const auto length = zero != nullptr ? (size_t) (zero - text) : available;
-
-    if (length == 0 || ! UntrustedInput::canParseXmlSafely (text, length))
-        return StateReading::ignored;
-
-    const auto xml = juce::parseXML (juce::String (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + length)));
-
-    if (xml == nullptr || ! prepareForTree (*xml))
-        return StateReading::ignored;
-
-    // Writing the tree back sets each attribute after a search through those already set.
-    if (getAttributeSearchCost (*xml) > UntrustedInput::maximumXmlParseCost)
-        return StateReading::tooLarge;
-
-    tree = juce::ValueTree::fromXml (*xml);
+    tree = guards::StateText::readTree (text->first, text->second);
 
     if (! tree.isValid())
         return StateReading::ignored;
@@ -486,7 +465,7 @@ JuceDemoPluginAudioProcessor::StateReading JuceDemoPluginAudioProcessor::readSta
     // A parameter the loaded tree leaves out keeps its value: give it a node holding that
     // value, where the tree would otherwise gain one without a value and reset the parameter.
     // A value that is not a number can't be clamped into the range: it is kept out the same way.
-    for (const auto* id : { "balance", "dim", "gain", "mute" })
+    for (const auto* id : parameterIds)
     {
         auto* parameter = parameters.getParameter (id);
         const auto current = parameter->convertFrom0to1 (parameter->getValue());
@@ -512,7 +491,7 @@ JuceDemoPluginAudioProcessor::StateReading JuceDemoPluginAudioProcessor::readSta
         }
     }
 
-    return canBeWrittenBack (tree) ? StateReading::taken : StateReading::tooLarge;
+    return isReadAgainOnceWritten (tree) ? StateReading::taken : StateReading::tooLarge;
 }
 
 //==============================================================================

@@ -7,7 +7,7 @@ packages=(
     juce-modules-source
     libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libxcomposite-dev
-    libgtest-dev libbenchmark-dev
+    libexpat1-dev libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     jackd2 xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
     python3 python3-jack-client python3-numpy python3-pytest

@@ -1,7 +1,7 @@
 #include "StandaloneFilterApp.h"
 
 #include "DemoTaskbarComponent.h"
-#include "UntrustedInput.h"
+#include "SettingsFile.h"
 
 #include <iostream>
 
@@ -38,7 +38,7 @@ PropertySet* StandaloneFilterApp::openUserSettings()
 {
     const auto file = appProperties.getStorageParameters().getDefaultFile();
 
-    if (UntrustedInput::setAsideUnreadableSettingsFile (file) != UntrustedInput::SettingsFileCheck::leftInPlace)
+    if (guards::SettingsFile::setAsideUnreadable (file) != guards::SettingsFile::Check::leftInPlace)
         return appProperties.getUserSettings();
 
     // The file stays as it is: this run keeps its settings in memory and never writes them.

@@ -48,7 +48,7 @@ protected:
 
 private:
     /** Message thread, at start. The user settings of appProperties once the file at their path
-        is safe to read (see UntrustedInput); when it is not and cannot be moved aside, settings
+        is safe to read (see guards::SettingsFile); when it is not and cannot be moved aside, settings
         for this run only, empty and never saved, so that the file is neither read nor overwritten. */
     PropertySet* openUserSettings();
 

@@ -1,7 +1,9 @@
 #include "StandalonePluginHolder.h"
 
 #include "PluginProcessor.h"
-#include "UntrustedInput.h"
+#include "RegularFile.h"
+#include "SettingsFile.h"
+#include "StateText.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -74,8 +76,7 @@ bool writeStateFile (const juce::File& file, const juce::MemoryBlock& data)
 /** Only a regular file of a state's size is read: never a device, a pipe or a folder. */
 bool readStateFile (const juce::File& file, juce::MemoryBlock& data)
 {
-    return UntrustedInput::readRegularFile (file, UntrustedInput::maximumStateFileSize, data)
-           == UntrustedInput::FileRead::read;
+    return guards::readRegularFile (file, guards::StateText::maximumSize, data) == guards::FileRead::read;
 }
 
 /** A state the processor would write back beyond what is read again is refused. */
@@ -135,8 +136,11 @@ StandalonePluginHolder::~StandalonePluginHolder()
 
     if (userSettings != nullptr)
     {
+        // A set-up that the next start would not read (a device with names too long, say) leaves the one stored.
         const auto setup = deviceManager.createStateXml();
-        userSettings->setValue ("audioSetup", setup.get());
+
+        if (guards::SettingsFile::canStore ("audioSetup", setup.get()))
+            userSettings->setValue ("audioSetup", setup.get());
         userSettings->setValue ("shouldMuteInput", (bool) shouldMuteInput.getValue());
     }
 
@@ -163,11 +167,7 @@ void StandalonePluginHolder::init (bool enableAudioInput, const String& preferre
 
     if (userSettings != nullptr)
     {
-        // A set-up that the framework's parser can't take safely counts as absent.
-        const auto setupText = userSettings->getValue ("audioSetup");
-
-        if (UntrustedInput::canParseXmlSafely (setupText.toRawUTF8(), setupText.getNumBytesAsUTF8()))
-            savedSetup = parseXML (setupText);
+        savedSetup = guards::SettingsFile::readDeviceSetup (userSettings->getValue ("audioSetup"));
 
         shouldMuteInput = userSettings->getBoolValue ("shouldMuteInput", true);
     }
@@ -249,8 +249,7 @@ void StandalonePluginHolder::savePluginState()
 
 bool StandalonePluginHolder::decodeStateText (const String& text, MemoryBlock& destData)
 {
-    return UntrustedInput::canDecodeBase64Safely (text)
-           && destData.fromBase64Encoding (text);
+    return guards::StateText::isEncodedState (text) && destData.fromBase64Encoding (text);
 }
 
 //==============================================================================
@@ -311,8 +310,11 @@ File StandalonePluginHolder::getLastFile() const
 
 void StandalonePluginHolder::setLastFile (const FileChooser& fc)
 {
-    if (userSettings != nullptr)
-        userSettings->setValue ("lastStateFile", fc.getResult().getFullPathName());
+    // A name that the next start would not read (longer than a path can be, say) leaves the one stored.
+    const auto path = fc.getResult().getFullPathName();
+
+    if (userSettings != nullptr && guards::SettingsFile::canStore ("lastStateFile", path))
+        userSettings->setValue ("lastStateFile", path);
 }
 
 bool StandalonePluginHolder::saveStateTo (const File& file)

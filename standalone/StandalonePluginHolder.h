@@ -104,7 +104,7 @@ public:
 
     /** The file chosen last ("lastStateFile"), or the documents folder. */
     File getLastFile() const;
-    /** Remembers the chooser's result under "lastStateFile". */
+    /** Remembers the chooser's result under "lastStateFile", when the settings can keep it. */
     void setLastFile (const FileChooser& fc);
 
     /** Replaces the file with the processor's state bytes; shows the save warning and returns false on failure. */
@@ -112,12 +112,8 @@ public:
     /** Hands the file's bytes to the processor; shows the load warning and returns false if it can't be read whole. */
     bool loadStateFrom (const File& file);
 
-    /**
-        Decodes the framework's own base64 text ("3.gI1X" for the bytes abc) as
-        MemoryBlock::fromBase64Encoding does, but first rejects a leading byte count
-        that is not a plain decimal number or is larger than the characters after
-        the "." can carry, so a corrupt text can't exhaust memory.
-    */
+    /** Decodes the framework's own base64 text ("3.gI1X" for the bytes abc) when it is the
+        form of at most a state file's size exactly as the framework writes it. */
     static bool decodeStateText (const String& text, MemoryBlock& destData);
 
     //==============================================================================

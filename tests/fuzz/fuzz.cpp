@@ -1,9 +1,11 @@
-// One libFuzzer program per outside input, chosen by FUZZ_STATE_BYTES, FUZZ_FILTER_STATE_TEXT or FUZZ_SETTINGS_FILE.
+// One libFuzzer program per outside input, chosen by FUZZ_STATE_BYTES, FUZZ_FILTER_STATE_TEXT or FUZZ_SETTINGS_FILE,
+// and one (FUZZ_XML_READER) that sets the XML reader against the framework's own.
 // Framework assertions abort, JACK never looks for a server, and what an input posts is delivered.
 #include "PluginProcessor.h"
 #include "StandaloneFilterApp.h"
 #include "StandalonePluginHolder.h"
-#include "UntrustedInput.h"
+#include "SettingsFile.h"
+#include "XmlReader.h"
 
 #include <cmath>
 #include <cstdio>
@@ -45,14 +47,22 @@ void checkProcessor (juce::AudioProcessor& processor)
     for (auto* parameter : processor.getParameters())
         jassert (parameter->getValue() >= 0.0f && parameter->getValue() <= 1.0f);
 
-    // What it writes, it takes again, and writes again as it was.
-    juce::MemoryBlock saved, again;
-    processor.getStateInformation (saved);
-    JuceDemoPluginAudioProcessor reader;
-    jassert (reader.examineState (saved.getData(), (int) saved.getSize()) == JuceDemoPluginAudioProcessor::StateReading::taken);
-    reader.setStateInformation (saved.getData(), (int) saved.getSize());
-    reader.getStateInformation (again);
-    jassert (again == saved);
+    // What it writes, it takes again, and writes again as it was: as loaded, and with every
+    // parameter at an extreme or at a value written at its longest.
+    for (const auto value : { -1.0f, 0.0f, 1.0f, 1.0e-7f, 0.93833333f })
+    {
+        if (value >= 0.0f)
+            for (auto* parameter : processor.getParameters())
+                parameter->setValueNotifyingHost (value);
+
+        juce::MemoryBlock saved, again;
+        processor.getStateInformation (saved);
+        JuceDemoPluginAudioProcessor reader;
+        jassert (reader.examineState (saved.getData(), (int) saved.getSize()) == JuceDemoPluginAudioProcessor::StateReading::taken);
+        reader.setStateInformation (saved.getData(), (int) saved.getSize());
+        reader.getStateInformation (again);
+        jassert (again == saved);
+    }
 
     juce::AudioProcessor::BusesLayout layout;
     layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (16));
@@ -77,34 +87,12 @@ void checkProcessor (juce::AudioProcessor& processor)
 }
 
 #if defined(FUZZ_STATE_BYTES)
-int countElements (const juce::XmlElement& element)
-{
-    auto count = element.isTextElement() ? 0 : 1;
-
-    for (auto* child : element.getChildIterator())
-        count += countElements (*child);
-
-    return count;
-}
-
-// Processor state, as a state file or a host hands it over; and its text as XML, which the
-// framework's parser, once it passes the check that follows its steps, reads to an end with the elements counted.
+// Processor state, as a state file or a host hands it over.
 void fuzzOne (const char* bytes, std::size_t size)
 {
     JuceDemoPluginAudioProcessor processor;
     processor.setStateInformation (bytes, (int) size);
     checkProcessor (processor);
-
-    const auto* text = bytes + std::min (size, (std::size_t) 8);
-    const auto textSize = std::strlen (std::string (text, bytes + size).c_str());
-
-    if (UntrustedInput::canParseXmlSafely (text, textSize))
-    {
-        const auto xmlText = juce::String::fromUTF8 (text, (int) textSize);
-
-        if (const auto xml = juce::parseXML (xmlText))
-            jassert (countElements (*xml) == XmlParseCheck::of (xmlText, UntrustedInput::maximumXmlElements, UntrustedInput::maximumXmlParseCost).elements);
-    }
 }
 #elif defined(FUZZ_FILTER_STATE_TEXT)
 // The "filterState" setting, valid UTF-8 as a setting's text is, decoded as the holder does at start-up.
@@ -127,17 +115,18 @@ void fuzzOne (const char* bytes, std::size_t size)
 }
 #elif defined(FUZZ_SETTINGS_FILE)
 // The settings file, set aside as the application does before it opens it, then read by a holder's
-// start-up (device set-up, input muting, processor state) and written back by its shut-down.
-// With no audio server or sound card here, no device opens.
+// start-up (device set-up, input muting, processor state) and written back by its shut-down, after
+// the changes the program makes: the state saved, the window placed, a state file named (from the
+// input's last bytes). With no audio server or sound card here, no device opens.
 void fuzzOne (const char* bytes, std::size_t size)
 {
     static const auto file = juce::File::getSpecialLocation (juce::File::tempDirectory)
                                  .getNonexistentChildFile ("tarrowby-fuzz", ".settings", false);
     const auto aside = file.getSiblingFile (file.getFileName() + ".unreadable");
     file.replaceWithData (bytes, size);
-    const auto check = UntrustedInput::setAsideUnreadableSettingsFile (file);
-    jassert (check != UntrustedInput::SettingsFileCheck::leftInPlace); // the folder is writable
-    jassert (check == UntrustedInput::SettingsFileCheck::readable || (! file.exists() && aside.getSize() == (juce::int64) size));
+    const auto check = guards::SettingsFile::setAsideUnreadable (file);
+    jassert (check != guards::SettingsFile::Check::leftInPlace); // the folder is writable
+    jassert (check == guards::SettingsFile::Check::readable || (! file.exists() && aside.getSize() == (juce::int64) size));
     aside.deleteFile();
 
     {
@@ -153,11 +142,62 @@ void fuzzOne (const char* bytes, std::size_t size)
         const auto muting = settings.getValue ("shouldMuteInput");
         jassert (muting == "0" || muting == "1");
         settings.setValue ("windowX", std::numeric_limits<int>::min());
+
+        juce::String name ("/");
+
+        for (auto i = size - std::min (size, (std::size_t) 300); i < size; ++i)
+            if (bytes[i] != 0)
+                name += (juce::juce_wchar) ((juce::uint8) bytes[i] < 0x80 ? (juce::uint8) bytes[i] : (juce::uint8) bytes[i] * 257);
+
+        if (guards::SettingsFile::canStore ("lastStateFile", name))
+            settings.setValue ("lastStateFile", name);
     }
 
     // What the program writes from settings it kept, it keeps again.
-    const auto again = UntrustedInput::setAsideUnreadableSettingsFile (file);
-    jassert (again == UntrustedInput::SettingsFileCheck::readable);
+    const auto again = guards::SettingsFile::setAsideUnreadable (file);
+    jassert (again == guards::SettingsFile::Check::readable);
+    file.deleteFile();
+}
+#elif defined(FUZZ_XML_READER)
+void deleteText (juce::XmlElement& element)
+{
+    element.deleteAllTextElements();
+
+    for (auto* child : element.getChildIterator())
+        deleteText (*child);
+}
+
+// What the reader reads, the framework's parser reads into the same elements, and for a settings
+// file: the framework reads it, and writes it back in the same shape.
+void fuzzOne (const char* bytes, std::size_t size)
+{
+    const guards::XmlRules rules { 1 << 20, 1000, 64, 256, true };
+
+    if (const auto root = guards::readXml (bytes, size, rules))
+    {
+        const auto skip = size >= 3 && std::memcmp (bytes, "\xef\xbb\xbf", 3) == 0 ? 3 : 0;
+        const auto framework = juce::parseXML (juce::String::fromUTF8 (bytes + skip, (int) size - skip));
+        jassert (framework != nullptr);
+        deleteText (*framework);
+        jassert (framework->isEquivalentTo (root.get(), false));
+    }
+
+    if (! guards::SettingsFile::isReadable (bytes, size))
+        return;
+
+    static const auto file = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                                 .getNonexistentChildFile ("tarrowby-fuzz-xml", ".settings", false);
+    file.replaceWithData (bytes, size);
+
+    {
+        juce::PropertiesFile settings (file, juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
+        jassert (settings.isValidFile());
+        settings.setNeedsToBeSaved (true);
+    }
+
+    juce::MemoryBlock written;
+    file.loadFileAsData (written);
+    jassert (guards::SettingsFile::isReadable (static_cast<const char*> (written.getData()), written.getSize()));
     file.deleteFile();
 }
 #endif

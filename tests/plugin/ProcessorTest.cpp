@@ -62,6 +62,7 @@ TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
         { envelope ("<state><PARAM id=\"gain\"/>"), false },
         { envelope (text, (juce::uint32) text.size(), false), true },
         { envelope (text, 100000, false), true }, // a length beyond the bytes
+        { envelope (text, 0x80000000u), false }, // a length of 2^31 or more counts as negative
         { envelope (text + std::string (1, '\0') + "<<garbage"), true },
         { envelope (wide), true }, // many elements, shallow
         { envelope ("<state v=\"&#x"), false }, // the parser would step past the end
@@ -80,34 +81,52 @@ TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
     EXPECT_EQ (stateOf (processor), envelope (defaultText));
 }
 
-TEST (ProcessorState, TakesOnlyWhatItReadsAgainOnceWrittenAndThenWritesItAgainAsItWas)
+TEST (ProcessorState, TakesOnlyWhatItReadsAgainOnceWrittenWithAnyValuesAndThenWritesItAgainAsItWas)
 {
     using Reading = Processor::StateReading;
     const auto repeated = [] (const char* text, int times) { return juce::String::repeatedString (text, times).toStdString(); };
-    juce::String attributes;
-    for (int i = 0; i < 8000; ++i)
-        attributes << " a" << i << "=\"\"";
+    const auto names = [] (int count) {
+        std::string nodes;
+        for (int i = 0; i < count; ++i)
+            nodes += "<n a" + std::to_string (i) + "=\"\"/>";
+        return nodes;
+    };
+    const auto examine = [] (const std::string& bytes) { return Processor().examineState (bytes.data(), (int) bytes.size()); };
+    const auto wide = [] (size_t length) { return "<state v=\"" + std::string (length, 'x') + "\"/>"; };
+    // The widest state taken: its parameters could all come to be written at their longest.
+    size_t low = 1000, high = 1 << 20;
+    while (low + 1 < high)
+        (examine (envelope (wide ((low + high) / 2))) == Reading::taken ? low : high) = (low + high) / 2;
     const std::pair<std::string, Reading> cases[] = {
         { defaultText, Reading::taken },
+        { wide (low), Reading::taken },
+        { wide (low + 1), Reading::tooLarge },
         { "<state>" + repeated ("<n/>", 995) + "</state>", Reading::taken }, // 1000 elements with the parameters'
         { "<state>" + repeated ("<n/>", 996) + "</state>", Reading::tooLarge },
-        { "<state v=\"" + std::string (1048500, 'x') + "\"/>", Reading::tooLarge }, // a state file's largest size, with the parameters'
-        { "<state v=\"" + std::string (50000, '\n') + "\"/>", Reading::tooLarge }, // each written as a reference, read one by one
-        { "<state" + attributes.toStdString() + "/>", Reading::tooLarge }, // each written after a search through those before
+        { "<state>" + names (251) + "</state>", Reading::taken }, // 256 names with those the parameters add
+        { "<state>" + names (252) + "</state>", Reading::tooLarge },
+        { "<state><PARAM id=\"gain\" value=\"-20" + std::string (40, '0') + "\"/><PARAM id=\"dim\"/><PARAM id=\"dim\" value=\"1\"/></state>", Reading::taken },
     };
+    const float values[] = { 0.0f, 1.0f, 1.0e-7f, 0.93833333f, 0.123456789f, 0.99999994f }; // extremes, and long texts
     for (const auto& [text, expected] : cases)
     {
         Processor processor;
         setNormalised (processor, "gain", 0.25f);
         const auto before = stateOf (processor);
-        EXPECT_EQ (processor.examineState (envelope (text).data(), (int) envelope (text).size()), expected) << text.substr (0, 40);
+        EXPECT_EQ (examine (envelope (text)), expected) << text.substr (0, 40);
         load (processor, envelope (text));
-        const auto written = stateOf (processor);
-        EXPECT_EQ (written == before, expected != Reading::taken) << text.substr (0, 40);
-        Processor reader;
-        EXPECT_EQ (reader.examineState (written.data(), (int) written.size()), Reading::taken);
-        load (reader, written);
-        EXPECT_EQ (stateOf (reader), written);
+        EXPECT_EQ (stateOf (processor) == before, expected != Reading::taken) << text.substr (0, 40);
+        // Whatever values it comes to hold, it takes what it writes and writes it again as it was.
+        for (const auto value : values)
+        {
+            for (const auto* id : { "balance", "dim", "gain", "mute" })
+                setNormalised (processor, id, value);
+            const auto written = stateOf (processor);
+            Processor reader;
+            EXPECT_EQ (examine (written), Reading::taken) << text.substr (0, 40) << " " << value;
+            load (reader, written);
+            EXPECT_EQ (stateOf (reader), written);
+        }
     }
 }
 

@@ -154,7 +154,7 @@ TEST (MainWindow, EachItemOfTheOptionsMenuOpenedWithItsButtonDoesItsOwnThing)
     const std::tuple<int, const char*, bool> cases[] = { { 1, "Audio/MIDI Settings", false }, { 2, "Save current state", false }, { 3, "Load a saved state", false }, { 4, nullptr, true }, { 0, nullptr, false } };
     for (const auto& [presses, dialog, resets] : cases)
     {
-        TestApp t (std::map<juce::String, juce::var> { { "filterState", "saved" } });
+        TestApp t (std::map<juce::String, juce::var> { { "filterState", "3.gI1X" } });
         auto& holder = t.getHolder();
         holder.processor->getParameters()[0]->setValueNotifyingHost (0.25f);
         pickWithKeys (openOptionsMenu (*t.window), presses);
