@@ -176,6 +176,17 @@ TEST (StateFiles, SaveAndLoadWriteAndReadExactlyTheProcessorsBytesOrWarnAndLeave
     EXPECT_EQ (target.loadFileAsString(), probe.stateToWrite.toString());
     EXPECT_EQ (numFiles(), 1);
 
+    // A name of up to 255 bytes, of any characters, is saved to; a longer one is refused.
+    const auto euros = juce::String::repeatedString (juce::String (juce::CharPointer_UTF8 ("\xe2\x82\xac")), 85);
+    for (const auto& [name, saved] : { std::pair (juce::String::repeatedString ("n", 255), true), std::pair (euros, true), std::pair (juce::String::repeatedString ("n", 256), false) })
+    {
+        const auto file = folder.getChildFile (name);
+        EXPECT_EQ (holder->saveStateTo (file), saved) << name.getNumBytesAsUTF8();
+        EXPECT_EQ (takeWarning(), saved ? "" : "Error whilst saving");
+        EXPECT_TRUE (file.loadFileAsString() == (saved ? probe.stateToWrite.toString() : ""));
+        EXPECT_TRUE (file.deleteFile() && numFiles() == 1);
+    }
+
     // A write that stops part-way, as on a full disk, leaves the old file and no temporary one.
     const auto previousHandler = std::signal (SIGXFSZ, SIG_IGN);
     rlimit previousLimit {};
