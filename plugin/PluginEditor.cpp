@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace
@@ -150,11 +151,20 @@ Editor::JuceDemoPluginAudioProcessorEditor (JuceDemoPluginAudioProcessor& owner)
 
     setResizable (false, false);
 
-    // The size comes from the state tree; a missing child or property reads as 0.
-    auto uiState = owner.parameters.state.getChildWithName ("uiState");
-    const int width = uiState.getPropertyAsValue ("width", nullptr).getValue();
-    const int height = uiState.getPropertyAsValue ("height", nullptr).getValue();
-    setSize (width, height);
+    // The size comes from the state tree. A dimension that is missing (reads as 0), not positive, or larger
+    // than the main display's user area, where a new window is centred, takes its default.
+    const auto uiState = owner.parameters.state.getChildWithName ("uiState");
+    const auto* display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay();
+    constexpr auto noLimit = std::numeric_limits<int>::max();
+    const auto screen = display != nullptr ? display->userArea : juce::Rectangle<int> (noLimit, noLimit);
+
+    const auto dimension = [&uiState] (const char* name, int limit, int fallback) {
+        const int value = uiState.getProperty (name);
+        return value > 0 && value <= limit ? value : fallback;
+    };
+
+    setSize (dimension ("width", screen.getWidth(), defaultEditorWidth),
+             dimension ("height", screen.getHeight(), defaultEditorHeight));
 
     const std::pair<juce::Label*, const char*> captions[] = {
         { &muteLabelLeft, "mute" },

@@ -220,8 +220,8 @@ JuceDemoPluginAudioProcessor::JuceDemoPluginAudioProcessor()
     bassManagementBypassed.store (SwitchDefaults::bassManagementBypassed, relaxed);
 
     juce::ValueTree uiState ("uiState");
-    uiState.setProperty ("width", 472, nullptr);
-    uiState.setProperty ("height", 310, nullptr);
+    uiState.setProperty ("width", defaultEditorWidth, nullptr);
+    uiState.setProperty ("height", defaultEditorHeight, nullptr);
     parameters.state.appendChild (uiState, nullptr);
 
     for (auto& filter : crossoverFilters)

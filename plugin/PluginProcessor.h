@@ -28,6 +28,10 @@ public:
     static constexpr int lowPassFilterIndex = numChannels;
     static constexpr int pollIntervalMs = 200;
 
+    /** The editor size that a new state holds, and that the editor takes for a stored dimension it can't use. */
+    static constexpr int defaultEditorWidth = 472;
+    static constexpr int defaultEditorHeight = 310;
+
     /** Bass-sum scratch length of a processor that was never prepared, and the most that prepareToPlay reserves.
         Longer blocks are processed in pieces of the scratch length. */
     static constexpr int defaultScratchSize = 4096;

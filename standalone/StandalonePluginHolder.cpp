@@ -44,6 +44,27 @@ bool isNewOrRegularFile (const juce::File& file)
     return S_ISREG (info.st_mode);
 }
 
+/** A hidden name beside the target that is not taken yet, ".<start of the target's name>_temp<hex>",
+    shortened at a character so that it fits in the 255 bytes of a name (NAME_MAX). */
+juce::File makeTemporaryFileFor (const juce::File& target)
+{
+    constexpr int maximumNameBytes = 255;
+
+    for (;;)
+    {
+        const auto tail = "_temp" + juce::String::toHexString (juce::Random::getSystemRandom().nextInt());
+        auto start = target.getFileName();
+
+        while (1 + start.getNumBytesAsUTF8() + tail.getNumBytesAsUTF8() > (size_t) maximumNameBytes)
+            start = start.dropLastCharacters (1);
+
+        const auto temporary = target.getSiblingFile ("." + start + tail);
+
+        if (! temporary.exists() && ! temporary.isSymbolicLink())
+            return temporary;
+    }
+}
+
 bool writeStateFile (const juce::File& file, const juce::MemoryBlock& data)
 {
     if (! isNewOrRegularFile (file))
@@ -52,7 +73,7 @@ bool writeStateFile (const juce::File& file, const juce::MemoryBlock& data)
     if (data.isEmpty())
         return file.deleteFile();
 
-    juce::TemporaryFile temp (file, juce::TemporaryFile::useHiddenFile);
+    juce::TemporaryFile temp (file, makeTemporaryFileFor (file));
     bool written = false;
 
     {

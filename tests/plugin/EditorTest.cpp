@@ -41,8 +41,27 @@ TEST_F (EditorTest, SizeComesFromTheUiStateChildDimAndTheFirstMuteSitWhereTheyAr
     EXPECT_EQ (editor.getBounds(), juce::Rectangle<int> (472, 310));
     EXPECT_EQ (childrenOf<juce::TextButton> (editor)[0]->getBounds(), juce::Rectangle<int> (188, 235, 92, 24));
     EXPECT_EQ (editor.muteButtons[0]->getBounds(), juce::Rectangle<int> (37, 10, 21, 21));
-    processor.parameters.state.getChildWithName ("uiState").copyPropertiesFrom (juce::ValueTree::fromXml (R"(<uiState width="640" height="420"/>)"), nullptr); // numbers as text
-    EXPECT_EQ (Editor (processor).getBounds(), juce::Rectangle<int> (640, 420));
+    // A dimension that is missing, not a positive number or larger than the screen takes its default.
+    const auto screen = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea.withZeroOrigin();
+    const auto size = [] (auto width, auto height) { return "width=\"" + juce::String (width) + "\" height=\"" + juce::String (height) + "\""; };
+    const std::pair<juce::String, juce::Rectangle<int>> rows[] = {
+        { size (640, 420), { 640, 420 } }, // numbers as text
+        { size (600, 400), { 600, 400 } },
+        { "height=\"400\"", { 472, 400 } },
+        { size (0, -5), { 472, 310 } },
+        { size ("abc", 400), { 472, 400 } },
+        { size (screen.getWidth(), screen.getHeight()), screen },
+        { size (screen.getWidth() + 1, 400), { 472, 400 } },
+        { size (600, screen.getHeight() + 1), { 600, 310 } },
+    };
+    auto uiState = processor.parameters.state.getChildWithName ("uiState");
+    for (const auto& [attributes, bounds] : rows)
+    {
+        uiState.copyPropertiesFrom (juce::ValueTree::fromXml ("<uiState " + attributes + "/>"), nullptr);
+        EXPECT_EQ (Editor (processor).getBounds(), bounds) << attributes;
+    }
+    processor.parameters.state.removeChild (uiState, nullptr);
+    EXPECT_EQ (Editor (processor).getBounds(), juce::Rectangle<int> (472, 310));
 }
 
 TEST_F (EditorTest, ItsOwnTimerShowsTheCubeRootOfEachPeakClearsThePeaksAndSetsTheLamps)

@@ -176,6 +176,17 @@ TEST (StateFiles, SaveAndLoadWriteAndReadExactlyTheProcessorsBytesOrWarnAndLeave
     EXPECT_EQ (target.loadFileAsString(), probe.stateToWrite.toString());
     EXPECT_EQ (numFiles(), 1);
 
+    // A name of up to 255 bytes, of any characters, is saved to; a longer one is refused.
+    const auto euros = juce::String::repeatedString (juce::String (juce::CharPointer_UTF8 ("\xe2\x82\xac")), 85);
+    for (const auto& [name, saved] : { std::pair (juce::String::repeatedString ("n", 255), true), std::pair (euros, true), std::pair (juce::String::repeatedString ("n", 256), false) })
+    {
+        const auto file = folder.getChildFile (name);
+        EXPECT_EQ (holder->saveStateTo (file), saved) << name.getNumBytesAsUTF8();
+        EXPECT_EQ (takeWarning(), saved ? "" : "Error whilst saving");
+        EXPECT_TRUE (file.loadFileAsString() == (saved ? probe.stateToWrite.toString() : ""));
+        EXPECT_TRUE (file.deleteFile() && numFiles() == 1);
+    }
+
     // A write that stops part-way, as on a full disk, leaves the old file and no temporary one.
     const auto previousHandler = std::signal (SIGXFSZ, SIG_IGN);
     rlimit previousLimit {};
@@ -240,13 +251,13 @@ TEST (StateFiles, SaveAndLoadWriteAndReadExactlyTheProcessorsBytesOrWarnAndLeave
     if (juce::FileChooser::isPlatformDialogAvailable())
         GTEST_SKIP() << "a platform file dialog cannot be closed from here";
 
-    // The dialogs: closed with a file, or cancelled.
+    // The dialogs: closed with a file by their own button (a save over a file asks first), or cancelled.
     const auto choose = [&] (bool save, const juce::File& file) {
         save ? holder->askUserToSaveState() : holder->askUserToLoadState();
         auto* dialog = findOnDesktop<juce::FileChooserDialogBox>();
         ASSERT_NE (dialog, nullptr);
         findChildren<juce::FileBrowserComponent> (*dialog).getFirst()->setFileName (file.getFullPathName());
-        dialog->exitModalState (file == juce::File() ? 0 : 1);
+        file == juce::File() ? dialog->exitModalState (0) : findChildren<juce::TextButton> (*dialog).getFirst()->triggerClick(); // Save or Open
         pumpMessages (50);
     };
 
@@ -265,4 +276,16 @@ TEST (StateFiles, SaveAndLoadWriteAndReadExactlyTheProcessorsBytesOrWarnAndLeave
     EXPECT_EQ (holder->getLastFile(), file);
     choose (false, file);
     EXPECT_EQ (probe.lastStateRead, probe.stateToWrite);
+
+    // Saving over it: nothing is written while the question is up; cancelled, the file stays, answered, it is written.
+    probe.stateToWrite = makeBytes (400);
+    choose (true, file);
+    EXPECT_EQ (takeWarning(), "File already exists");
+    choose (true, file);
+    auto* question = findOnDesktop<juce::AlertWindow> ("File already exists");
+    ASSERT_NE (question, nullptr);
+    EXPECT_EQ (file.getSize(), 300);
+    question->exitModalState (1);
+    pumpMessages (50);
+    EXPECT_EQ (file.getSize(), 400);
 }
