@@ -88,6 +88,7 @@ TEST_F (SettingsFiles, KeepsOnlyTheShapeTheProgramWritesAndSetsAsideAllElseAsItW
         { "not xml", text ("not xml at all"), moved },
         { "truncated", text (settingsDocument.substr (0, 90)), moved },
         { "other root", text ("<SETTINGS><VALUE name=\"a\" val=\"1\"/></SETTINGS>"), moved },
+        { "a root attribute", text ("<PROPERTIES a=\"1\"/>"), moved },
         { "a root attribute cut in a reference by the first look", text ("<PROPERTIES a=\"" + std::string (8173, 'x') + "&#x41;\"><VALUE name=\"k\" val=\"1\"/></PROPERTIES>"), moved },
         { "root past the first look", text ("<!--" + std::string (9000, 'x') + "--><PROPERTIES/>"), moved },
         { "an element after text in a value", text ("<PROPERTIES><VALUE name=\"k\"><a>x<b><c/></b></a></VALUE></PROPERTIES>"), moved },

@@ -117,14 +117,16 @@ TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndItsSe
     {
         FakeDeviceType() : juce::AudioIODeviceType ("Fake") {}
         void scanForDevices() override {}
-        juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }
+        juce::StringArray getDeviceNames (bool) const override { return { longName }; }
         int getDefaultDeviceIndex (bool) const override { return 0; }
         int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }
         bool hasSeparateInputsAndOutputs() const override { return false; }
-        juce::AudioIODevice* createDevice (const juce::String& name, const juce::String&) override { return name == "Fake" ? new FakeDevice (16, 16, 512) : nullptr; }
+        juce::AudioIODevice* createDevice (const juce::String& name, const juce::String&) override { return name == longName ? new FakeDevice (16, 16, 512) : nullptr; }
+        const juce::String longName = juce::String::repeatedString ("Fake", 150); // longer than the settings keep
     };
     TempSettings settings;
-    settings.get().setValue ("audioSetup", "<DEVICESETUP deviceType=\"Fake\" audioOutputDeviceName=\"gone\" audioInputDeviceName=\"gone\"/>");
+    const juce::String gone = "<DEVICESETUP deviceType=\"Fake\" audioOutputDeviceName=\"gone\" audioInputDeviceName=\"gone\"/>";
+    settings.get().setValue ("audioSetup", gone);
     auto holder = makeHolder (&settings.get());
     holder->deviceManager.addAudioDeviceType (std::make_unique<FakeDeviceType>());
     holder->init (true, {});
@@ -148,6 +150,7 @@ TEST (PluginHolder, OpensAllSixteenChannelsFallingBackFromAMissingDeviceAndItsSe
     auto other = makeHolder (nullptr);
     other->showAudioSettingsDialog();
     holder.reset();
+    EXPECT_EQ (settings.get().getValue ("audioSetup"), gone) << "a set-up the next start would not read is not stored";
     EXPECT_NE (findSettingsDialog(), nullptr);
     other.reset();
     EXPECT_EQ (findSettingsDialog(), nullptr);
@@ -288,4 +291,9 @@ TEST (StateFiles, SaveAndLoadWriteAndReadExactlyTheProcessorsBytesOrWarnAndLeave
     question->exitModalState (1);
     pumpMessages (50);
     EXPECT_EQ (file.getSize(), 400);
+
+    // A name pasted into the dialog, longer than a path can be: the save warns, and the last file stays.
+    choose (true, folder.getChildFile (juce::String::repeatedString ("x", 30000)));
+    EXPECT_EQ (takeWarning(), "Error whilst saving");
+    EXPECT_EQ (holder->getLastFile(), file);
 }
