@@ -32,8 +32,9 @@ start_app_and_wait() {
     eval "$(xdotool getwindowgeometry --shell "$window")"
 }
 
-# stop_app: ends the application if it still runs.
+# stop_app: ends the application if it still runs, ignoring quit signals from then on.
 stop_app() {
+    trap '' INT TERM HUP
     if [ -n "$app_pid" ]; then
         kill "$app_pid" 2>/dev/null || true
         wait "$app_pid" 2>/dev/null || true

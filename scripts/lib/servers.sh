@@ -1,19 +1,28 @@
 # Helpers that start a private X display and a private JACK dummy server.
 # Source this file; each start function exports what clients need and
-# registers the server for stop_servers.
+# registers the server for stop_servers. The servers run in sessions of their
+# own, so that a terminal's Ctrl-C or hang-up reaches the script and not them.
 
 started_pids=()
 
 # start_xvfb: starts Xvfb on a free display number and exports DISPLAY.
 start_xvfb() {
-    local n
+    local n pid
     for n in $(seq 90 140); do
         if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-            Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-            started_pids+=($!)
-            export DISPLAY=":$n"
+            setsid Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+            pid=$!
+            started_pids+=("$pid")
+            # A number taken meanwhile ends this Xvfb (the lock file names the other): the next is tried.
             for _ in $(seq 1 100); do
-                xdpyinfo >/dev/null 2>&1 && return 0
+                if ! kill -0 "$pid" 2>/dev/null; then
+                    unset 'started_pids[-1]'
+                    continue 2
+                fi
+                if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1 && [ "$(tr -d ' ' 2>/dev/null <"/tmp/.X$n-lock")" = "$pid" ]; then
+                    export DISPLAY=":$n"
+                    return 0
+                fi
                 sleep 0.1
             done
             echo "Xvfb did not come up on :$n" >&2
@@ -29,7 +38,7 @@ start_xvfb() {
 # SCHEDULING is --no-realtime (the default) or --realtime.
 start_jackd() {
     local name=$1 period=${2:-512} scheduling=${3:---no-realtime}
-    jackd "$scheduling" -n "$name" -d dummy -r 48000 -p "$period" -C 16 -P 16 >"/tmp/jackd-$name.log" 2>&1 &
+    setsid jackd "$scheduling" -n "$name" -d dummy -r 48000 -p "$period" -C 16 -P 16 >"/tmp/jackd-$name.log" 2>&1 &
     started_pids+=($!)
     export JACK_DEFAULT_SERVER="$name"
     export JACK_NO_AUDIO_RESERVATION=1
@@ -41,8 +50,10 @@ start_jackd() {
     return 1
 }
 
+# stop_servers: stops the servers started here, ignoring quit signals from then on.
 stop_servers() {
     local pid
+    trap '' INT TERM HUP
     for pid in "${started_pids[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
