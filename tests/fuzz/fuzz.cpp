@@ -167,8 +167,7 @@ void deleteText (juce::XmlElement& element)
         deleteText (*child);
 }
 
-// What the reader reads, the framework's parser reads into the same elements, and for a settings
-// file: the framework reads it, and writes it back in the same shape.
+// What the reader reads, the framework's parser reads into the same elements.
 void fuzzOne (const char* bytes, std::size_t size)
 {
     const guards::XmlRules rules { 1 << 20, 1000, 64, 256, true };
@@ -181,24 +180,6 @@ void fuzzOne (const char* bytes, std::size_t size)
         deleteText (*framework);
         jassert (framework->isEquivalentTo (root.get(), false));
     }
-
-    if (! guards::SettingsFile::isReadable (bytes, size))
-        return;
-
-    static const auto file = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                 .getNonexistentChildFile ("tarrowby-fuzz-xml", ".settings", false);
-    file.replaceWithData (bytes, size);
-
-    {
-        juce::PropertiesFile settings (file, juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
-        jassert (settings.isValidFile());
-        settings.setNeedsToBeSaved (true);
-    }
-
-    juce::MemoryBlock written;
-    file.loadFileAsData (written);
-    jassert (guards::SettingsFile::isReadable (static_cast<const char*> (written.getData()), written.getSize()));
-    file.deleteFile();
 }
 #endif
 } // namespace
