@@ -99,7 +99,6 @@ TEST_F (SettingsFiles, KeepsOnlyTheShapeTheProgramWritesAndSetsAsideAllElseAsItW
         { "a channel mask of more channels than a device has", text (properties (inChans (4097))), moved },
         { "an attribute the framework does not write", text (properties (deviceSetup ("<DEVICESETUP x=\"1\"/>"))), moved },
         { "a set-up as text", text (properties (value ("audioSetup", "&lt;DEVICESETUP/&gt;"))), moved },
-        { "an element for another key", text (properties ("<VALUE name=\"windowX\"><DEVICESETUP/></VALUE>")), moved },
         { "a last state file named like XML", text (properties (value ("lastStateFile", "/x&lt;a&lt;?b.state"))), kept },
         { "a relative last state file", text (properties (value ("lastStateFile", "x.state"))), moved },
         { "a path longer than a path can be", text (properties (value ("lastStateFile", "/" + std::string (PATH_MAX - 1, 'x')))), moved },

@@ -20,22 +20,18 @@ TEST (XmlReader, ReadsOnlyWhatTheFrameworkReadsTheSameAndSafelyWithinItsBounds)
         { "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a x=\"1\" y='&lt;&amp;&quot;&#10;&#x1F600;'><!-- c --><b/>\r\n</a>\n<!-- end -->", strict, true },
         { "\xef\xbb\xbf<a/>", strict, true },
         { "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a/>", loose, false },
-        { "<!DOCTYPE a><a/>", loose, false },
         { "<!DOCTYPE a [<!ENTITY e SYSTEM \"/dev/zero\">]><a>&e;</a>", loose, false },
         { "<a><?loop?>x</a>", loose, false }, // the framework's parser never ends on this
-        { "<?xml-stylesheet href=\"x\"?><a/>", loose, false },
         { "<a x=\"&#x", loose, false }, // the framework's parser reads past the end
         { "<a x=\"&#00000000065;\" y=\"&#x0000041;\"/>", loose, true },
         { "<a x=\"&#0000000000065;\"/>", loose, false }, // more digits than the framework reads
         { "<a x=\"&#x000000041;\"/>", loose, false },
-        { "<a x=\"&AMP;\"/>", loose, false },
         { "<a x=\"1\t2\"/>", loose, false }, // a space to XML, a tab to the framework
         { "<a x=\"1\n2\"/>", loose, false },
         { "<a\tx=\"1\"\r\ny=\"2\"/>", loose, true },
         { "<a\xc3\xa9/>", loose, false }, // a name the framework's parser may end early
         { "<a x=\"\xc3\xa9\xf0\x9f\x98\x80\"/>", loose, true },
         { "<a x=\"\xed\xa0\x80\"/>", loose, false }, // a surrogate
-        { "<a x=\"\xc1\x81\"/>", loose, false }, // overlong
         { std::string ("<a/>\0", 5), loose, false },
         { "<a>x<b/></a>", loose, true }, // text dropped
         { "<a>x<b/></a>", strict, false },
