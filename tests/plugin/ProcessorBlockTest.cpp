@@ -5,34 +5,27 @@
 #include <complex>
 #include <limits>
 #include <numeric>
+#include <set>
 
 using namespace tarrowby::test;
 
 namespace
 {
 const auto notANumber = std::numeric_limits<float>::quiet_NaN();
-using Switches = std::function<std::array<bool, 3> (size_t)>; // mute, solo, bass managed
-void setSwitches (Processor& processor, const Switches& switches)
-{
-    for (size_t c = 0; c < 16; ++c)
-    {
-        const auto on = switches ? switches (c) : std::array<bool, 3> {};
-        processor.channelMute[c] = on[0];
-        processor.channelSolo[c] = on[1];
-        processor.channelBassManaged[c] = on[2];
-    }
-}
-/** A prepared 16-channel processor at unity level, solos applied, with the given switches. */
-std::unique_ptr<Processor> makeProcessor (const Switches& switches = {})
+/** A prepared 16-channel processor at unity level, solos applied, every switch off but the given channels' bass management. */
+std::unique_ptr<Processor> makeProcessor (const std::set<size_t>& managed = {})
 {
     auto processor = std::make_unique<Processor>();
     configure (*processor);
     processor->prepareToPlay (48000.0, 512);
     processor->solosBypassed = false;
-    setSwitches (*processor, switches);
+    for (size_t c = 0; c < 16; ++c)
+    {
+        processor->channelMute[c] = processor->channelSolo[c] = false;
+        processor->channelBassManaged[c] = managed.count (c) > 0;
+    }
     return processor;
 }
-std::array<bool, 3> bassOf4To12 (size_t c) { return { false, false, c >= 4 && c <= 11 }; }
 /** A sine of the given frequency on every channel, or deterministic noise in [-amplitude, amplitude) when the frequency is 0. */
 juce::AudioBuffer<float> makeSignal (int numChannels, int numSamples, float amplitude, double frequency = 0.0)
 {
@@ -109,13 +102,14 @@ TEST_F (ProcessorBlock, MutesAndSolos)
 TEST_F (ProcessorBlock, BassLampSeesTheAveragedSumAboveTheThresholdAndRingsOutWhenBypassed)
 {
     // Channel 4, silent itself, carries the averaged sum that the lamp looks at.
-    setSwitches (processor, bassOf4To12);
+    for (size_t c = 4; c < 12; ++c)
+        processor.channelBassManaged[c] = true;
     auto sine = makeSignal (16, 4800, 0.5f, 80.0);
     sine.clear (3, 0, 4800);
     const auto sumPeak = processed (processor, sine).getMagnitude (3, 0, 4800);
     for (const auto [scale, lit] : { std::pair { 0.99f, false }, std::pair { 1.01f, true } })
     {
-        auto fresh = makeProcessor (bassOf4To12);
+        auto fresh = makeProcessor ({ 4, 5, 6, 7, 8, 9, 10, 11 });
         processed (*fresh, makeSignal (16, 4800, 0.5f * scale * 0.01f / sumPeak, 80.0));
         EXPECT_EQ (fresh->bassSignalPresent.load(), lit) << scale;
     }
@@ -133,12 +127,11 @@ TEST (ProcessorBass, ChannelFourGainsTheLowPassedAverageOfTheHighPassedManagedCh
 {
     constexpr auto pi = juce::MathConstants<double>::pi;
     // The managed channels, the crossover's "balance" and the rate: one second of 40 Hz at its own level on every channel but 4, which carries 2 kHz.
-    const std::tuple<std::vector<size_t>, float, double> cases[] = { { { 6 }, 0.0f, 48000.0 }, { { 4, 9, 11 }, 0.5f, 44100.0 }, { { 4, 5, 6, 7, 8, 9, 10, 11 }, 1.0f, 48000.0 } };
+    const std::tuple<std::set<size_t>, float, double> cases[] = { { { 6 }, 0.0f, 48000.0 }, { { 4, 9, 11 }, 0.5f, 44100.0 }, { { 4, 5, 6, 7, 8, 9, 10, 11 }, 1.0f, 48000.0 } };
     const auto level = [] (size_t c) { return 0.02 * (double) (c + 1); };
     for (const auto& [managed, balance, rate] : cases)
     {
-        const auto isManaged = [&managed = managed] (size_t c) { return std::find (managed.begin(), managed.end(), c) != managed.end(); };
-        auto processor = makeProcessor ([&] (size_t c) { return std::array<bool, 3> { false, false, isManaged (c) }; });
+        auto processor = makeProcessor (managed);
         setNormalised (*processor, "balance", balance);
         processor->prepareToPlay (rate, 512);
         const auto n = (int) rate;
@@ -159,7 +152,7 @@ TEST (ProcessorBass, ChannelFourGainsTheLowPassedAverageOfTheHighPassedManagedCh
         const auto average = std::accumulate (managed.begin(), managed.end(), 0.0, [&] (double sum, size_t c) { return sum + level (c); }) / (double) managed.size();
         for (size_t c = 0; c < 16; ++c)
         {
-            const auto expected = c == 3 ? highPass * lowPass * average : level (c) * (isManaged (c) ? highPass : 1.0);
+            const auto expected = c == 3 ? highPass * lowPass * average : level (c) * (managed.count (c) > 0 ? highPass : 1.0);
             EXPECT_NEAR (amplitudeAt (c, 40.0), expected, expected * 2.0e-3) << managed.size() << " managed, channel " << c + 1;
         }
         EXPECT_NEAR (amplitudeAt (3, 2000.0), 0.3, 1.0e-4) << managed.size() << " managed";
@@ -195,7 +188,8 @@ TEST_F (ProcessorBlock, PairLampComparesChannels10And12And9And11AsTheBlockArrive
         EXPECT_TRUE (isSilent (cleared, c)) << c;
     // An offset far below the crossover, which the bass management's high-pass takes out.
     configure (processor);
-    setSwitches (processor, [] (size_t c) { return std::array<bool, 3> { false, false, c >= 8 && c <= 11 }; });
+    for (size_t c = 8; c < 12; ++c)
+        processor.channelBassManaged[c] = true;
     for (int channel : { 9, 8 })
     {
         for (int block = 0; block < 20; ++block)
