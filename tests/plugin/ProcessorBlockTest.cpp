@@ -1,6 +1,5 @@
 #include "ProcessorTestHelpers.h"
 #include <gtest/gtest.h>
-#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <set>
