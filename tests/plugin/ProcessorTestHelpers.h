@@ -12,9 +12,8 @@ using Editor = Processor::JuceDemoPluginAudioProcessorEditor;
 /** Gives the processor numIns inputs and numOuts outputs on its main buses (0 inputs disables the input bus). */
 inline void configure (Processor& processor, int numIns = 16, int numOuts = 16)
 {
-    const auto applied = processor.setBusesLayout ({ { juce::AudioChannelSet::discreteChannels (numIns) }, { juce::AudioChannelSet::discreteChannels (numOuts) } });
+    [[maybe_unused]] const auto applied = processor.setBusesLayout ({ { juce::AudioChannelSet::discreteChannels (numIns) }, { juce::AudioChannelSet::discreteChannels (numOuts) } });
     jassert (applied);
-    juce::ignoreUnused (applied);
     processor.setRateAndBufferSizeDetails (48000.0, 512);
 }
 inline void setNormalised (Processor& p, juce::StringRef id, float value) { p.parameters.getParameter (id)->setValueNotifyingHost (value); }

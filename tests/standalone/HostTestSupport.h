@@ -42,18 +42,16 @@ struct FakeDevice : juce::AudioIODevice
     std::vector<juce::String> names = std::vector<juce::String> (16, "Channel");
 };
 
-/** Device memory for blocks of up to maxSamples, every input at one value, and exactly as many
-    channel pointers as a block carries, so that reading past them is caught. */
+/** Device memory for blocks of up to maxSamples, silent, and exactly as many channel pointers as a block
+    carries, so that reading past them is caught. */
 struct DeviceBlock
 {
-    DeviceBlock (int numIns, int numOuts, int maxSamples, float inputValue = 0.5f)
+    DeviceBlock (int numIns, int numOuts, int maxSamples)
         : inputs (juce::jmax (1, numIns), maxSamples), outputs (juce::jmax (1, numOuts), maxSamples),
           inputPointers (inputs.getArrayOfReadPointers(), inputs.getArrayOfReadPointers() + numIns),
           outputPointers (outputs.getArrayOfWritePointers(), outputs.getArrayOfWritePointers() + numOuts)
     {
-        for (int c = 0; c < inputs.getNumChannels(); ++c)
-            juce::FloatVectorOperations::fill (inputs.getWritePointer (c), inputValue, maxSamples);
-
+        inputs.clear();
         outputs.clear();
     }
 

@@ -7,12 +7,28 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace tarrowby::test
 {
 /** Runs the message loop for the given time, or until the predicate holds (returning its last answer). Message thread. */
 void pumpMessages (int milliseconds);
 bool pumpMessagesUntil (const std::function<bool()>& predicate, int timeoutMilliseconds);
+
+/** The components of the given type below the parent, in the order they were added, each before its own. */
+template <typename Type>
+std::vector<Type*> findChildren (const juce::Component& parent)
+{
+    std::vector<Type*> found;
+    for (auto* child : parent.getChildren())
+    {
+        if (auto* typed = dynamic_cast<Type*> (child))
+            found.push_back (typed);
+        const auto below = findChildren<Type> (*child);
+        found.insert (found.end(), below.begin(), below.end());
+    }
+    return found;
+}
 
 /** Counts heap allocations made by the calling thread while an instance of this class lives on it. */
 struct ScopedAllocationCounter
