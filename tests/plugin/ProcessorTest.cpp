@@ -55,7 +55,6 @@ TEST (ProcessorState, DefaultBytesRoundTripValuesAreClampedAndMissingOnesKept)
 TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
 {
     const std::string text = "<state><PARAM id=\"gain\" value=\"-20\"/></state>";
-    const std::string wide = "<state><PARAM id=\"gain\" value=\"-20\"/>" + juce::String::repeatedString ("<n/>", 900).toStdString() + "</state>";
     const std::pair<std::string, bool> cases[] = {
         { "W" + envelope (defaultText).substr (1), false },
         { envelope ("x"), false },
@@ -64,7 +63,6 @@ TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
         { envelope (text, 100000, false), true }, // a length beyond the bytes
         { envelope (text, 0x80000000u), false }, // a length of 2^31 or more counts as negative
         { envelope (text + std::string (1, '\0') + "<<garbage"), true },
-        { envelope (wide), true }, // many elements, shallow
         { envelope ("<state v=\"&#x"), false }, // the parser would step past the end
         { envelope ("<!DOCTYPE state><state><PARAM id=\"gain\" value=\"-20\"/></state>"), false },
     };
