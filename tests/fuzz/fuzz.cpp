@@ -93,8 +93,6 @@ void fuzzOne (const char* bytes, std::size_t size)
             holder.savePluginState();
         }
 
-        const auto muting = settings.getValue ("shouldMuteInput");
-        jassert (muting == "0" || muting == "1");
         settings.setValue ("windowX", std::numeric_limits<int>::min());
 
         juce::String name ("/");
