@@ -61,4 +61,51 @@ FileRead readRegularFile (const juce::File& file, juce::int64 maximumSize, juce:
     destData.replaceAll (bytes.getData(), bytes.getDataSize());
     return FileRead::read;
 }
+
+namespace
+{
+/** A hidden name beside the target that is not taken yet, ".<start of the target's name>_temp<hex>",
+    shortened at a character so that it fits in the 255 bytes of a name (NAME_MAX). */
+juce::File makeTemporaryFileFor (const juce::File& target)
+{
+    constexpr int maximumNameBytes = 255;
+
+    for (;;)
+    {
+        const auto tail = "_temp" + juce::String::toHexString (juce::Random::getSystemRandom().nextInt());
+        auto start = target.getFileName();
+
+        while (1 + start.getNumBytesAsUTF8() + tail.getNumBytesAsUTF8() > (size_t) maximumNameBytes)
+            start = start.dropLastCharacters (1);
+
+        const auto temporary = target.getSiblingFile ("." + start + tail);
+
+        if (! temporary.exists() && ! temporary.isSymbolicLink())
+            return temporary;
+    }
+}
+} // namespace
+
+bool replaceWithBytes (const juce::File& target, const juce::MemoryBlock& bytes)
+{
+    juce::TemporaryFile temp (target, makeTemporaryFileFor (target));
+    bool written = false;
+
+    {
+        juce::FileOutputStream out (temp.getFile(), 8192);
+
+        if (out.openedOk())
+        {
+            written = out.write (bytes.getData(), bytes.getSize());
+            out.flush();
+            written = written && out.getStatus().wasOk();
+        }
+    }
+
+    // A write that stopped part-way must never replace the target.
+    if (! written || temp.getFile().getSize() != (juce::int64) bytes.getSize())
+        return false;
+
+    return temp.overwriteTargetFileWithTemporary();
+}
 } // namespace guards

@@ -14,55 +14,66 @@ namespace
 {
 constexpr int maximumChannels = 4096;
 constexpr int maximumDeviceTextBytes = 512;
-constexpr int maximumMidiInputs = 128;
-constexpr int maximumOtherKeys = 64;
-constexpr int maximumOtherKeyBytes = 256;
-constexpr int maximumOtherValueBytes = 1024;
-constexpr size_t firstLookBytes = 8192;
+constexpr size_t maximumMidiInputs = 1000;
+constexpr size_t maximumWrittenDeviceSetup = 1 << 20;
+constexpr int maximumOtherValues = 1000;
+constexpr size_t maximumWrittenOtherValues = 1 << 20;
 
 const juce::StringArray keysWritten { "audioSetup", "filterState", "lastStateFile", "shouldMuteInput", "windowX", "windowY" };
-const juce::StringArray deviceSetupAttributes { "deviceType", "audioOutputDeviceName", "audioInputDeviceName", "audioDeviceRate",
-                                                "audioDeviceBufferSize", "audioDeviceInChans", "audioDeviceOutChans",
-                                                "defaultMidiOutput", "defaultMidiOutputDevice" };
+const juce::StringArray deviceSetupAttributes { "deviceType", "audioOutputDeviceName", "audioInputDeviceName", "audioDeviceName",
+                                                "audioDeviceRate", "audioDeviceBufferSize", "audioDeviceInChans",
+                                                "audioDeviceOutChans", "defaultMidiOutput", "defaultMidiOutputDevice" };
 
-// Each bound a little above what the shape allows; the shape decides.
-const XmlRules documentRules { (size_t) maximumSize, 8 + maximumOtherKeys + maximumMidiInputs, 10, 20, false, firstLookBytes };
-const XmlRules deviceSetupRules { (size_t) maximumSize, 2 + maximumMidiInputs, 10, 20, false };
+// Bounds a little above what the shape allows, which decides; what is beyond them marks its element incomplete.
+const XmlRules documentRules { (size_t) maximumSize, 16384, 8, 16, true };
+const XmlRules deviceSetupRules { (size_t) maximumSize, 1 + (int) maximumMidiInputs, 2, 16 };
 
-int bytesOf (const juce::String& text) { return (int) text.getNumBytesAsUTF8(); }
+juce::String toString (const std::string& text) { return juce::String::fromUTF8 (text.data(), (int) text.size()); }
 
-bool hasOnlyAttributes (const juce::XmlElement& element, const juce::StringArray& names)
+const std::string* findAttribute (const XmlNode& node, const char* name)
 {
-    for (int i = 0; i < element.getNumAttributes(); ++i)
-        if (! names.contains (element.getAttributeName (i)))
+    for (const auto& attribute : node.attributes)
+        if (attribute.first == name)
+            return &attribute.second;
+
+    return nullptr;
+}
+
+juce::String getAttribute (const XmlNode& node, const char* name)
+{
+    const auto* value = findAttribute (node, name);
+    return value != nullptr ? toString (*value) : juce::String();
+}
+
+bool hasOnlyAttributes (const XmlNode& node, const juce::StringArray& names)
+{
+    for (const auto& attribute : node.attributes)
+        if (! names.contains (toString (attribute.first)))
             return false;
 
     return true;
 }
 
-bool isDeviceSetup (const juce::XmlElement& setup)
+bool isLeaf (const XmlNode& node) { return ! node.hasText && ! node.incomplete && node.children.empty(); }
+
+bool isDeviceSetup (const XmlNode& setup)
 {
-    if (! setup.hasTagName ("DEVICESETUP") || ! hasOnlyAttributes (setup, deviceSetupAttributes))
+    if (setup.tag != "DEVICESETUP" || setup.hasText || setup.incomplete || setup.children.size() > maximumMidiInputs
+        || ! hasOnlyAttributes (setup, deviceSetupAttributes))
         return false;
 
-    for (int i = 0; i < setup.getNumAttributes(); ++i)
+    for (const auto& [name, value] : setup.attributes)
     {
-        const auto& name = setup.getAttributeName (i);
-        const auto& value = setup.getAttributeValue (i);
-
         // The framework parses a mask with a shift of the whole number per digit.
-        if (name.endsWith ("Chans") ? ! (value.length() <= maximumChannels && value.containsOnly ("01"))
-                                    : bytesOf (value) > maximumDeviceTextBytes)
+        if (juce::String (name).endsWith ("Chans") ? ! (value.size() <= maximumChannels && value.find_first_not_of ("01") == std::string::npos)
+                                                   : value.size() > maximumDeviceTextBytes)
             return false;
     }
 
-    int numInputs = 0;
-
-    for (auto* input : setup.getChildIterator())
-        if (++numInputs > maximumMidiInputs || ! input->hasTagName ("MIDIINPUT") || input->getNumChildElements() > 0
-            || ! hasOnlyAttributes (*input, { "name", "identifier" })
-            || bytesOf (input->getStringAttribute ("name")) > maximumDeviceTextBytes
-            || bytesOf (input->getStringAttribute ("identifier")) > maximumDeviceTextBytes)
+    for (const auto& input : setup.children)
+        if (input.tag != "MIDIINPUT" || ! isLeaf (input) || ! hasOnlyAttributes (input, { "name", "identifier" })
+            || getAttribute (input, "name").getNumBytesAsUTF8() > maximumDeviceTextBytes
+            || getAttribute (input, "identifier").getNumBytesAsUTF8() > maximumDeviceTextBytes)
             return false;
 
     return true;
@@ -88,7 +99,7 @@ bool isValueText (const juce::String& key, const juce::String& value)
         return StateText::isEncodedState (value);
 
     if (key == "lastStateFile")
-        return value.startsWithChar ('/') && bytesOf (value) < PATH_MAX;
+        return value.startsWithChar ('/') && value.getNumBytesAsUTF8() < PATH_MAX;
 
     if (key == "shouldMuteInput")
         return value == "0" || value == "1";
@@ -96,98 +107,188 @@ bool isValueText (const juce::String& key, const juce::String& value)
     if (key == "windowX" || key == "windowY")
         return isWholeNumber (value);
 
-    // The framework stores a value that starts with "<" as XML.
-    return bytesOf (key) <= maximumOtherKeyBytes && bytesOf (value) <= maximumOtherValueBytes && ! value.containsChar ('<');
+    // The framework stores such a text as XML.
+    return ! value.trimStart().startsWithChar ('<');
 }
 
-bool isValue (const juce::XmlElement& value, const juce::String& key)
+size_t writtenSize (const juce::String& key, const juce::String& value)
 {
-    if (! hasOnlyAttributes (value, { "name", "val" }))
-        return false;
-
-    if (value.hasAttribute ("val"))
-        return value.getNumChildElements() == 0 && isValueText (key, value.getStringAttribute ("val"));
-
-    return key == "audioSetup" && value.getNumChildElements() == 1 && isDeviceSetup (*value.getFirstChildElement());
+    juce::StringPairArray one;
+    one.set (key, value);
+    return write (one).getSize();
 }
 
-bool isSettingsDocument (const juce::XmlElement& document)
+/** A value as the framework's settings object holds it, when it has its key's shape. */
+std::optional<juce::String> takeValue (const XmlNode& value, const juce::String& key)
 {
-    if (! document.hasTagName ("PROPERTIES") || document.getNumAttributes() != 0)
-        return false;
+    if (value.hasText || value.incomplete || ! hasOnlyAttributes (value, { "name", "val" }) || value.children.size() > 1)
+        return {};
 
-    std::set<juce::String> keys;
-    int numOtherKeys = 0;
-
-    for (auto* value : document.getChildIterator())
+    if (value.children.empty())
     {
-        const auto key = value->getStringAttribute ("name");
-
-        if (! value->hasTagName ("VALUE") || key.isEmpty() || ! keys.insert (key).second
-            || (! keysWritten.contains (key) && ++numOtherKeys > maximumOtherKeys)
-            || ! isValue (*value, key))
-            return false;
+        const auto text = getAttribute (value, "val");
+        return isValueText (key, text) ? std::optional (text) : std::nullopt;
     }
 
-    return true;
+    if (key != "audioSetup" || findAttribute (value, "val") != nullptr || ! isDeviceSetup (value.children.front()))
+        return {};
+
+    const auto text = toElement (value.children.front())->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader());
+    return writtenSize (key, text) <= maximumWrittenDeviceSetup ? std::optional (text) : std::nullopt;
 }
 
-/** The settings file that the framework writes with this one value. */
-bool writesReadableDocument (const juce::String& key, std::unique_ptr<juce::XmlElement> element, const juce::String& text)
+/** Renames the file to a free "<file>.unreadable" name: this moves whatever stands there and never reads it. */
+bool moveAside (const juce::File& file, juce::File& aside)
 {
-    juce::XmlElement document ("PROPERTIES");
-    auto* value = document.createNewChildElement ("VALUE");
-    value->setAttribute ("name", key);
-
-    if (element != nullptr)
-        value->addChildElement (element.release());
-    else
-        value->setAttribute ("val", text);
-
-    juce::MemoryOutputStream written;
-    document.writeTo (written, {});
-    return isReadable (static_cast<const char*> (written.getData()), written.getDataSize());
+    aside = file.getSiblingFile (file.getFileName() + ".unreadable").getNonexistentSibling (false);
+    return std::rename (file.getFullPathName().toRawUTF8(), aside.getFullPathName().toRawUTF8()) == 0;
 }
 } // namespace
 
-bool isReadable (const char* text, size_t length)
+std::optional<Values> read (const char* text, size_t length)
 {
     const auto document = readXml (text, length, documentRules);
-    return document != nullptr && isSettingsDocument (*document);
+
+    if (! document.has_value() || document->tag != "PROPERTIES")
+        return {};
+
+    Values values;
+    std::set<juce::String> seen;
+    int numOthers = 0;
+    size_t otherBytes = 0;
+
+    if (document->hasText || document->incomplete || ! document->attributes.empty())
+        values.dropped.addIfNotAlreadyThere ({});
+
+    for (const auto& node : document->children)
+    {
+        const auto key = getAttribute (node, "name");
+
+        // The framework reads neither.
+        if (node.tag != "VALUE" || key.isEmpty())
+        {
+            values.dropped.addIfNotAlreadyThere ({});
+            continue;
+        }
+
+        auto value = takeValue (node, key);
+
+        if (value.has_value() && ! keysWritten.contains (key))
+        {
+            const auto size = writtenSize (key, *value);
+
+            if ((values.taken.containsKey (key) || numOthers < maximumOtherValues) && otherBytes + size <= maximumWrittenOtherValues)
+                numOthers += values.taken.containsKey (key) ? 0 : 1, otherBytes += size;
+            else
+                value.reset();
+        }
+
+        // Of a name given twice, the last counts.
+        if (! seen.insert (key).second || ! value.has_value())
+            values.dropped.addIfNotAlreadyThere (key);
+
+        if (value.has_value())
+            values.taken.set (key, *value);
+        else
+            values.taken.remove (juce::StringRef (key));
+    }
+
+    return values;
 }
 
-Check setAsideUnreadable (const juce::File& settingsFile)
+juce::MemoryBlock write (const juce::StringPairArray& values)
 {
+    juce::XmlElement document ("PROPERTIES");
+
+    for (int i = values.size(); --i >= 0;)
+    {
+        auto value = std::make_unique<juce::XmlElement> ("VALUE");
+        value->setAttribute ("name", values.getAllKeys()[i]);
+
+        if (auto setup = values.getAllKeys()[i] == "audioSetup" ? readDeviceSetup (values.getAllValues()[i]) : nullptr)
+            value->addChildElement (setup.release());
+        else
+            value->setAttribute ("val", values.getAllValues()[i]);
+
+        document.prependChildElement (value.release());
+    }
+
+    juce::MemoryOutputStream written;
+    document.writeTo (written, {});
+    return written.getMemoryBlock();
+}
+
+Preparation prepare (const juce::File& settingsFile)
+{
+    Preparation preparation;
     juce::MemoryBlock bytes;
     const auto result = readRegularFile (settingsFile, maximumSize, bytes);
 
-    if (result == FileRead::absent
-        || (result == FileRead::read && (bytes.isEmpty() || isReadable (static_cast<const char*> (bytes.getData()), bytes.getSize()))))
-        return Check::readable;
+    if (result == FileRead::absent || (result == FileRead::read && bytes.isEmpty()))
+        return preparation;
 
-    // A rename moves whatever stands there (a link, a pipe, a folder) and never reads it.
-    const auto aside = settingsFile.getSiblingFile (settingsFile.getFileName() + ".unreadable")
-                           .getNonexistentSibling (false);
+    const auto values = result == FileRead::read ? read (static_cast<const char*> (bytes.getData()), bytes.getSize()) : std::nullopt;
 
-    if (std::rename (settingsFile.getFullPathName().toRawUTF8(), aside.getFullPathName().toRawUTF8()) == 0)
-        return Check::setAside;
+    if (! values.has_value())
+    {
+        preparation.outcome = moveAside (settingsFile, preparation.keptAside) ? Preparation::Outcome::setAside
+                                                                              : Preparation::Outcome::leftInPlace;
+        return preparation;
+    }
 
-    return Check::leftInPlace;
+    preparation.values = values->taken;
+    preparation.dropped = values->dropped;
+    const auto written = write (values->taken);
+
+    if (written == bytes)
+        return preparation;
+
+    // The file as it was is kept beside the new one whenever something of it was dropped.
+    const auto keepsAside = ! values->dropped.isEmpty();
+
+    if (keepsAside)
+    {
+        preparation.keptAside = settingsFile.getSiblingFile (settingsFile.getFileName() + ".unreadable").getNonexistentSibling (false);
+
+        if (! replaceWithBytes (preparation.keptAside, bytes))
+        {
+            preparation.keptAside = juce::File();
+            preparation.outcome = Preparation::Outcome::notRewritten;
+            return preparation;
+        }
+    }
+
+    if (! replaceWithBytes (settingsFile, written))
+    {
+        if (keepsAside)
+            preparation.keptAside.deleteFile();
+
+        preparation.keptAside = juce::File();
+        preparation.outcome = Preparation::Outcome::notRewritten;
+        return preparation;
+    }
+
+    preparation.outcome = Preparation::Outcome::rewritten;
+    return preparation;
 }
 
 std::unique_ptr<juce::XmlElement> readDeviceSetup (const juce::String& value)
 {
-    auto setup = readXml (value.toRawUTF8(), value.getNumBytesAsUTF8(), deviceSetupRules);
-    return setup != nullptr && isDeviceSetup (*setup) ? std::move (setup) : nullptr;
+    const auto setup = readXml (value.toRawUTF8(), value.getNumBytesAsUTF8(), deviceSetupRules);
+    return setup.has_value() && isDeviceSetup (*setup) ? toElement (*setup) : nullptr;
 }
 
 bool canStore (const juce::String& key, const juce::String& value)
 {
-    return writesReadableDocument (key, nullptr, value);
+    juce::StringPairArray one;
+    one.set (key, value);
+    const auto written = write (one);
+    const auto values = read (static_cast<const char*> (written.getData()), written.getSize());
+    return values.has_value() && values->dropped.isEmpty() && values->taken == one;
 }
 
 bool canStore (const juce::String& key, const juce::XmlElement* value)
 {
-    return writesReadableDocument (key, value != nullptr ? std::make_unique<juce::XmlElement> (*value) : nullptr, {});
+    return canStore (key, value != nullptr ? value->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()) : juce::String());
 }
 } // namespace guards::SettingsFile

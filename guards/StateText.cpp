@@ -1,23 +1,49 @@
 #include "StateText.h"
 #include "XmlReader.h"
 
+#include <string_view>
+#include <unordered_set>
+
 namespace guards::StateText
 {
 namespace
 {
-const XmlRules stateRules { (size_t) maximumSize, maximumElements, 64, 256, true };
+const XmlRules stateRules { (size_t) maximumSize, maximumElements, maximumElements, maximumAttributesPerElement };
 
-/** The tree of an element, built as the framework's fromXml does but for one thing: an
-    attribute named "base64:..." stays text, so that it is written back as it was read. */
-juce::ValueTree toTree (const juce::XmlElement& element)
+/** False when the node or one below it is incomplete, or the names pass the bound. */
+bool collectNames (const XmlNode& node, std::unordered_set<std::string_view>& names)
 {
-    juce::ValueTree tree (element.getTagName());
+    if (node.incomplete)
+        return false;
 
-    for (int i = 0; i < element.getNumAttributes(); ++i)
-        tree.setProperty (element.getAttributeName (i), element.getAttributeValue (i), nullptr);
+    names.insert (node.tag);
 
-    for (auto* child : element.getChildIterator())
-        tree.appendChild (toTree (*child), nullptr);
+    for (const auto& [name, value] : node.attributes)
+        names.insert (name);
+
+    if ((int) names.size() > maximumNames)
+        return false;
+
+    for (const auto& child : node.children)
+        if (! collectNames (child, names))
+            return false;
+
+    return true;
+}
+
+/** The tree of a node, built as the framework's fromXml does but for one thing: an attribute
+    named "base64:..." stays text, so that it is written back as it was read. */
+juce::ValueTree toTree (const XmlNode& node)
+{
+    juce::ValueTree tree (juce::String::fromUTF8 (node.tag.data(), (int) node.tag.size()));
+
+    for (const auto& [name, value] : node.attributes)
+        tree.setProperty (juce::String::fromUTF8 (name.data(), (int) name.size()),
+                          juce::String::fromUTF8 (value.data(), (int) value.size()),
+                          nullptr);
+
+    for (const auto& child : node.children)
+        tree.appendChild (toTree (child), nullptr);
 
     return tree;
 }
@@ -26,7 +52,12 @@ juce::ValueTree toTree (const juce::XmlElement& element)
 juce::ValueTree readTree (const char* text, size_t length)
 {
     const auto root = readXml (text, length, stateRules);
-    return root != nullptr ? toTree (*root) : juce::ValueTree();
+    std::unordered_set<std::string_view> names;
+
+    if (! root.has_value() || ! collectNames (*root, names))
+        return {};
+
+    return toTree (*root);
 }
 
 bool isEncodedState (const juce::String& text)

@@ -2,10 +2,8 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <cstring>
-#include <string>
-#include <unordered_set>
-#include <vector>
 
 namespace guards
 {
@@ -14,7 +12,7 @@ namespace
 bool isAsciiLetter (char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isAsciiDigit (char c) noexcept { return c >= '0' && c <= '9'; }
 
-/** A name the framework's parser reads to its end whatever the locale. */
+/** A name that the framework's parser, in any locale, and its writer take as it is. */
 bool isPortableName (const char* name) noexcept
 {
     if (! (isAsciiLetter (*name) || *name == '_' || *name == ':'))
@@ -23,48 +21,6 @@ bool isPortableName (const char* name) noexcept
     for (auto* c = name + 1; *c != 0; ++c)
         if (! (isAsciiLetter (*c) || isAsciiDigit (*c) || std::strchr ("_:.-", *c) != nullptr))
             return false;
-
-    return true;
-}
-
-/** Over the bytes of a well-formed start tag: true when the framework reads each attribute
-    value as XML does (see readXml). */
-bool hasPortableValues (const char* tag, size_t length) noexcept
-{
-    char quote = 0;
-
-    for (size_t i = 0; i < length; ++i)
-    {
-        const auto c = tag[i];
-
-        if (quote == 0)
-        {
-            if (c == '"' || c == '\'')
-                quote = c;
-        }
-        else if (c == quote)
-        {
-            quote = 0;
-        }
-        else if (c == '\t' || c == '\n' || c == '\r')
-        {
-            return false;
-        }
-        else if (c == '&' && tag[i + 1] == '#')
-        {
-            const auto isHex = tag[i + 2] == 'x';
-            const auto digits = i + (isHex ? 3 : 2);
-            auto end = digits;
-
-            while (tag[end] != ';')
-                ++end;
-
-            if (end - digits > (isHex ? 8u : 12u))
-                return false;
-
-            i = end;
-        }
-    }
 
     return true;
 }
@@ -78,127 +34,181 @@ bool isXmlWhitespace (const char* text, int length) noexcept
     return true;
 }
 
-/** Builds the elements from expat's events, stopping it at the first rule broken. */
-class ElementBuilder
+/** The value of a digit in the base, or -1. */
+int digitValue (char c, int base) noexcept
+{
+    const auto value = isAsciiDigit (c) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                                                : (c >= 'A' && c <= 'F')   ? c - 'A' + 10
+                                                                           : 99;
+    return value < base ? value : -1;
+}
+
+bool isXmlCharacter (unsigned long c) noexcept
+{
+    return c == 0x9 || c == 0xa || c == 0xd || (c >= 0x20 && c <= 0xd7ff) || (c >= 0xe000 && c <= 0xfffd)
+           || (c >= 0x10000 && c <= 0x10ffff);
+}
+
+/** A document whose first bytes are not ASCII-compatible (UTF-16) has no references to look for. */
+bool isAsciiCompatible (const std::string& text) noexcept
+{
+    return text.size() < 2 || (text[0] != 0 && text[1] != 0 && (unsigned char) text[0] < 0xfe);
+}
+
+/** Replaces each character reference to what XML does not allow with spaces, and returns where each was. */
+std::vector<size_t> blankBadReferences (std::string& text)
+{
+    std::vector<size_t> positions;
+
+    if (! isAsciiCompatible (text))
+        return positions;
+
+    for (auto start = text.find ("&#"); start != std::string::npos; start = text.find ("&#", start + 1))
+    {
+        const auto isHex = start + 2 < text.size() && text[start + 2] == 'x';
+        auto end = start + (isHex ? 3 : 2);
+        unsigned long code = 0;
+
+        for (int digit; end < text.size() && (digit = digitValue (text[end], isHex ? 16 : 10)) >= 0; ++end)
+            code = std::min (code * (isHex ? 16 : 10) + (unsigned long) digit, 0x110000ul);
+
+        if (end < text.size() && text[end] == ';' && end > start + (isHex ? 3 : 2) && ! isXmlCharacter (code))
+        {
+            std::fill (text.begin() + (long) start, text.begin() + (long) end + 1, ' ');
+            positions.push_back (start);
+        }
+    }
+
+    return positions;
+}
+
+/** Builds the nodes from expat's events. */
+class NodeBuilder
 {
 public:
-    ElementBuilder (const char* textToRead, const XmlRules& rulesToUse)
-        : text (textToRead), rules (rulesToUse), parser (XML_ParserCreate ("UTF-8"))
+    NodeBuilder (const XmlRules& rulesToUse, std::vector<size_t> blankedReferences)
+        : rules (rulesToUse), blanked (std::move (blankedReferences)), parser (XML_ParserCreate (nullptr))
     {
         XML_SetUserData (parser, this);
-        XML_SetXmlDeclHandler (parser, [] (void* self, const XML_Char*, const XML_Char* encoding, int) {
-            if (encoding != nullptr && juce::String (encoding).compareIgnoreCase ("UTF-8") != 0)
-                static_cast<ElementBuilder*> (self)->refuse();
-        });
         XML_SetStartDoctypeDeclHandler (parser, [] (void* self, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-            static_cast<ElementBuilder*> (self)->refuse();
-        });
-        XML_SetProcessingInstructionHandler (parser, [] (void* self, const XML_Char*, const XML_Char*) {
-            static_cast<ElementBuilder*> (self)->refuse();
+            auto& builder = *static_cast<NodeBuilder*> (self);
+            builder.refused = true;
+            XML_StopParser (builder.parser, XML_FALSE);
         });
         XML_SetElementHandler (
             parser,
-            [] (void* self, const XML_Char* name, const XML_Char** attributes) { static_cast<ElementBuilder*> (self)->start (name, attributes); },
-            [] (void* self, const XML_Char*) { static_cast<ElementBuilder*> (self)->end(); });
+            [] (void* self, const XML_Char* name, const XML_Char** attributes) { static_cast<NodeBuilder*> (self)->start (name, attributes); },
+            [] (void* self, const XML_Char*) { static_cast<NodeBuilder*> (self)->end(); });
         XML_SetCharacterDataHandler (parser, [] (void* self, const XML_Char* characters, int length) {
-            auto& builder = *static_cast<ElementBuilder*> (self);
-
-            if (! builder.rules.textDropped && ! isXmlWhitespace (characters, length))
-                builder.refuse();
+            static_cast<NodeBuilder*> (self)->text (! isXmlWhitespace (characters, length));
         });
-        XML_SetStartCdataSectionHandler (parser, [] (void* self) {
-            auto& builder = *static_cast<ElementBuilder*> (self);
-
-            if (! builder.rules.textDropped)
-                builder.refuse();
-        });
+        XML_SetStartCdataSectionHandler (parser, [] (void* self) { static_cast<NodeBuilder*> (self)->text (true); });
     }
 
-    ~ElementBuilder() { XML_ParserFree (parser); }
+    ~NodeBuilder() { XML_ParserFree (parser); }
 
-    std::unique_ptr<juce::XmlElement> read (size_t length)
+    std::optional<XmlNode> read (const char* text, size_t length)
     {
-        if (XML_Parse (parser, text, (int) length, XML_TRUE) != XML_STATUS_OK)
+        if (XML_Parse (parser, text, (int) length, XML_TRUE) != XML_STATUS_OK || refused)
             return {};
 
         return std::move (root);
     }
 
 private:
-    /** Expat may still report the end of an element after this. */
-    void refuse()
+    /** True when a blanked reference lies within the bytes of expat's current event. */
+    bool holdsBlankedReference() const
     {
-        refused = true;
-        XML_StopParser (parser, XML_FALSE);
+        const auto start = (size_t) XML_GetCurrentByteIndex (parser);
+        const auto found = std::lower_bound (blanked.begin(), blanked.end(), start);
+        return found != blanked.end() && *found < start + (size_t) XML_GetCurrentByteCount (parser);
     }
 
-    void end()
+    void text (bool isContent)
     {
-        if (! refused)
-            open.pop_back();
-    }
+        if (open.empty() || skippedDepth > 0)
+            return;
 
-    bool isNewNameWithinBound (const char* name)
-    {
-        names.insert (name);
-        return (int) names.size() <= rules.maximumNames && isPortableName (name);
+        open.back()->hasText |= isContent;
+        open.back()->incomplete |= holdsBlankedReference();
     }
 
     void start (const XML_Char* name, const XML_Char** attributes)
     {
-        if (refused)
-            return;
-
-        const auto tagStart = (size_t) XML_GetCurrentByteIndex (parser);
-        const auto tagLength = (size_t) XML_GetCurrentByteCount (parser);
-        int numAttributes = 0;
-
-        while (attributes[2 * numAttributes] != nullptr)
-            ++numAttributes;
-
-        if (++numElements > rules.maximumElements
-            || numAttributes > rules.maximumAttributesPerElement
-            || (root == nullptr && rules.rootStartTagWithin > 0 && tagStart + tagLength > rules.rootStartTagWithin)
-            || ! isNewNameWithinBound (name)
-            || ! hasPortableValues (text + tagStart, tagLength))
-            return refuse();
-
-        auto element = std::make_unique<juce::XmlElement> (juce::String::fromUTF8 (name));
-
-        for (int i = 0; i < numAttributes; ++i)
+        if (skippedDepth > 0 || (! open.empty() && ((int) open.size() >= rules.maximumDepth || numElements >= rules.maximumElements)))
         {
-            if (! isNewNameWithinBound (attributes[2 * i]))
-                return refuse();
+            if (skippedDepth++ == 0)
+                open.back()->incomplete = true;
 
-            element->setAttribute (juce::String::fromUTF8 (attributes[2 * i]), juce::String::fromUTF8 (attributes[2 * i + 1]));
+            return;
         }
 
-        auto* added = element.get();
+        ++numElements;
+        auto* node = open.empty() ? &root : &open.back()->children.emplace_back();
+        node->tag = name;
+        node->incomplete = ! isPortableName (name) || holdsBlankedReference();
 
-        if (open.empty())
-            root = std::move (element);
-        else
-            open.back()->addChildElement (element.release());
+        for (int i = 0; attributes[i] != nullptr; i += 2)
+        {
+            if ((int) node->attributes.size() < rules.maximumAttributesPerElement && isPortableName (attributes[i]))
+                node->attributes.emplace_back (attributes[i], attributes[i + 1]);
+            else
+                node->incomplete = true;
+        }
 
-        open.push_back (added);
+        open.push_back (node);
     }
 
-    const char* const text;
+    void end()
+    {
+        if (skippedDepth > 0)
+            --skippedDepth;
+        else
+            open.pop_back();
+    }
+
     const XmlRules& rules;
+    const std::vector<size_t> blanked;
     const XML_Parser parser;
-    std::unique_ptr<juce::XmlElement> root;
-    std::vector<juce::XmlElement*> open;
-    std::unordered_set<std::string> names;
+    XmlNode root;
+    /** The elements open; each is the last child of the one before, which nothing moves while it is open. */
+    std::vector<XmlNode*> open;
     int numElements = 0;
+    int skippedDepth = 0;
     bool refused = false;
 };
 } // namespace
 
-std::unique_ptr<juce::XmlElement> readXml (const char* text, size_t length, const XmlRules& rules)
+std::optional<XmlNode> readXml (const char* text, size_t length, const XmlRules& rules)
 {
     if (length > rules.maximumBytes)
         return {};
 
-    return ElementBuilder (text, rules).read (length);
+    if (! rules.recoverBadReferences)
+        return NodeBuilder (rules, {}).read (text, length);
+
+    std::string copy (text, length);
+    auto blanked = blankBadReferences (copy);
+    return NodeBuilder (rules, std::move (blanked)).read (copy.data(), copy.size());
+}
+
+bool isIncompleteAnywhere (const XmlNode& node)
+{
+    return node.incomplete || std::any_of (node.children.begin(), node.children.end(), isIncompleteAnywhere);
+}
+
+std::unique_ptr<juce::XmlElement> toElement (const XmlNode& node)
+{
+    const auto text = [] (const std::string& t) { return juce::String::fromUTF8 (t.data(), (int) t.size()); };
+    auto element = std::make_unique<juce::XmlElement> (text (node.tag));
+
+    for (const auto& [name, value] : node.attributes)
+        element->setAttribute (text (name), text (value));
+
+    // Prepended from the last, which takes no walk along the list.
+    for (auto child = node.children.rbegin(); child != node.children.rend(); ++child)
+        element->prependChildElement (toElement (*child).release());
+
+    return element;
 }
 } // namespace guards

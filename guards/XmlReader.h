@@ -3,37 +3,56 @@
 #include <juce_core/juce_core.h>
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace guards
 {
+/** An element read from outside, in plain strings: nothing of it reaches the framework until judged. */
+struct XmlNode
+{
+    std::string tag;
+    std::vector<std::pair<std::string, std::string>> attributes;
+    std::vector<XmlNode> children;
+
+    /** Character data other than whitespace, or a CDATA section, stood directly inside it. */
+    bool hasText = false;
+
+    /** Something of it was not kept: a name of other than ASCII letters, digits and "_:.-", attributes
+        or child elements beyond a bound, or a character reference to what XML does not allow. */
+    bool incomplete = false;
+};
+
 /** What a document from outside may hold. */
 struct XmlRules
 {
     size_t maximumBytes;
     int maximumElements;
+    int maximumDepth;
     int maximumAttributesPerElement;
 
-    /** Distinct element and attribute names, which the framework keeps in its global pool. */
-    int maximumNames;
-
-    /** True: text and CDATA are read and dropped. False: only whitespace may stand between elements. */
-    bool textDropped;
-
-    /** When not zero, the root's start tag must end within this many bytes (the framework's first look at a file). */
-    size_t rootStartTagWithin = 0;
+    /** False: a character reference to what XML does not allow (the framework writes control characters
+        so) refuses the document. True: it is read as spaces, and the element holding it marked incomplete. */
+    bool recoverBadReferences = false;
 };
 
 /**
     Reads XML that comes from outside with expat, a parser made for untrusted input
-    (linear, strict about well-formedness and UTF-8), into elements, and only in the
-    shapes that the framework's own reader and writer handle safely and read the same:
-    no document type, no processing instruction (the XML declaration aside, which
-    must say UTF-8 if it names an encoding), names of ASCII letters, digits and
-    "_:.-", numeric character references of at most 12 decimal or 8 hexadecimal
-    digits, and no literal tab, line feed or carriage return in an attribute value
-    (XML reads them as spaces, the framework as they are). Comments are dropped.
+    (linear, strict about well-formedness and encodings), into nodes. Refuses a document
+    type and anything beyond maximumBytes; comments and processing instructions are
+    dropped. Elements beyond maximumElements or maximumDepth are skipped, and attributes
+    beyond maximumAttributesPerElement dropped, each marking the element that held them
+    incomplete.
 
-    Returns the root, or nothing when the text breaks a rule or a bound. Any thread.
+    Returns the root, or nothing when the text is refused. Any thread.
 */
-std::unique_ptr<juce::XmlElement> readXml (const char* text, size_t length, const XmlRules& rules);
+std::optional<XmlNode> readXml (const char* text, size_t length, const XmlRules& rules);
+
+/** True when the node or any node below it is incomplete. */
+bool isIncompleteAnywhere (const XmlNode& node);
+
+/** The node as the framework's element, text dropped. Its names must be portable (see XmlNode::incomplete). */
+std::unique_ptr<juce::XmlElement> toElement (const XmlNode& node);
 } // namespace guards

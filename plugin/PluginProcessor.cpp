@@ -438,16 +438,18 @@ void JuceDemoPluginAudioProcessor::getStateInformation (juce::MemoryBlock& destD
 
 void JuceDemoPluginAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    juce::ValueTree tree;
-
-    if (readState (data, sizeInBytes, tree) == StateReading::taken)
-        parameters.replaceState (tree);
+    takeState (data, sizeInBytes);
 }
 
-JuceDemoPluginAudioProcessor::StateReading JuceDemoPluginAudioProcessor::examineState (const void* data, int sizeInBytes)
+JuceDemoPluginAudioProcessor::StateReading JuceDemoPluginAudioProcessor::takeState (const void* data, int sizeInBytes)
 {
     juce::ValueTree tree;
-    return readState (data, sizeInBytes, tree);
+    const auto reading = readState (data, sizeInBytes, tree);
+
+    if (reading == StateReading::taken)
+        parameters.replaceState (tree);
+
+    return reading;
 }
 
 JuceDemoPluginAudioProcessor::StateReading JuceDemoPluginAudioProcessor::readState (const void* data, int sizeInBytes, juce::ValueTree& tree)

@@ -79,9 +79,9 @@ public:
         tooLarge ///< read, but written back they would pass a bound they are read with
     };
 
-    /** Message thread. What setStateInformation makes of these bytes, without taking them:
-        it takes only what it will read again once it has written it. */
-    StateReading examineState (const void* data, int sizeInBytes);
+    /** Message thread. What setStateInformation does, with its answer: it takes the bytes only
+        when it reads them, and reads again what it writes once it has taken them. */
+    virtual StateReading takeState (const void* data, int sizeInBytes);
 
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 

@@ -1,33 +1,14 @@
 #include "QuitRequestSignal.h"
+#include "PrintableText.h"
 #include "StandaloneFilterApp.h"
 
 #include <X11/Xlib.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 namespace
 {
-/** The name on one line: control characters as \xNN. */
-std::string printable (const char* name)
-{
-    std::string result;
-
-    for (const auto* c = name; *c != 0; ++c)
-    {
-        const auto byte = (unsigned char) *c;
-        char escaped[5] = { *c, 0 };
-
-        if (byte < 0x20 || byte == 0x7f)
-            std::snprintf (escaped, sizeof (escaped), "\\x%02x", byte);
-
-        result += escaped;
-    }
-
-    return result;
-}
-
 /** Says on stderr why no X display can be opened; true when one can. Without DISPLAY the
     framework opens ":0.0", so that is tried too, as often as the framework tries. */
 bool canOpenDisplay()
@@ -46,7 +27,7 @@ bool canOpenDisplay()
     }
 
     if (isSet)
-        std::fprintf (stderr, "Tarrowby: cannot open the X display \"%s\"\n", printable (name).c_str());
+        std::fprintf (stderr, "Tarrowby: cannot open the X display \"%s\"\n", guards::printable (name).c_str());
     else
         std::fprintf (stderr, "Tarrowby: no X display (DISPLAY is not set, and \":0.0\" cannot be opened)\n");
 

@@ -1,6 +1,7 @@
 #include "StandaloneFilterApp.h"
 
 #include "DemoTaskbarComponent.h"
+#include "PrintableText.h"
 #include "SettingsFile.h"
 
 #include <iostream>
@@ -34,20 +35,48 @@ PropertiesFile::Options StandaloneFilterApp::getSettingsOptions (const String& a
     return options;
 }
 
+namespace
+{
+/** The dropped values' names, quoted, for one line of stderr. */
+std::string describe (const StringArray& dropped)
+{
+    std::string names;
+
+    for (const auto& name : dropped)
+        names += (names.empty() ? "" : ", ") + (name.isEmpty() ? std::string ("content that is no value") : "\"" + guards::printable (name.substring (0, 100).toRawUTF8()) + "\"");
+
+    return names;
+}
+} // namespace
+
 PropertySet* StandaloneFilterApp::openUserSettings()
 {
+    using Outcome = guards::SettingsFile::Preparation::Outcome;
     const auto file = appProperties.getStorageParameters().getDefaultFile();
+    const auto path = guards::printable (file.getFullPathName().toRawUTF8());
+    const auto prepared = guards::SettingsFile::prepare (file);
 
-    if (guards::SettingsFile::setAsideUnreadable (file) != guards::SettingsFile::Check::leftInPlace)
+    if (prepared.outcome == Outcome::rewritten && ! prepared.dropped.isEmpty())
+        std::cerr << "Tarrowby: the settings file " << path << " held what the application cannot use, now dropped: "
+                  << describe (prepared.dropped) << "; the file as it was is kept as "
+                  << guards::printable (prepared.keptAside.getFullPathName().toRawUTF8()) << std::endl;
+
+    if (prepared.outcome != Outcome::leftInPlace && prepared.outcome != Outcome::notRewritten)
         return appProperties.getUserSettings();
 
-    // The file stays as it is: this run keeps its settings in memory and never writes them.
-    std::cerr << "Tarrowby: the settings file " << file.getFullPathName()
-              << " cannot be read safely and could not be moved aside; starting with default settings, which will not be saved" << std::endl;
+    // The file stays as it is: this run keeps the values taken from it in memory and never writes them.
+    if (prepared.outcome == Outcome::leftInPlace)
+        std::cerr << "Tarrowby: the settings file " << path
+                  << " cannot be read safely and could not be moved aside; starting with default settings, which will not be saved" << std::endl;
+    else
+        std::cerr << "Tarrowby: the settings file " << path << " could not be rewritten"
+                  << (prepared.dropped.isEmpty() ? std::string() : " without " + describe (prepared.dropped))
+                  << "; starting with the values taken from it, which will not be saved" << std::endl;
 
     auto options = appProperties.getStorageParameters();
     options.doNotSave = true;
     settingsOfThisRunOnly = std::make_unique<PropertiesFile> (File(), options);
+    settingsOfThisRunOnly->getAllProperties().addArray (prepared.values);
     return settingsOfThisRunOnly.get();
 }
 

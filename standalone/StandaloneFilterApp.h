@@ -42,14 +42,15 @@ public:
 
 protected:
     ApplicationProperties appProperties;
-    /** Settings kept in memory only, for a run whose settings file can be neither read nor moved aside. */
+    /** Settings kept in memory only, for a run whose settings file can be neither rewritten nor moved aside. */
     std::unique_ptr<PropertiesFile> settingsOfThisRunOnly;
     std::unique_ptr<StandaloneFilterWindow> mainWindow;
 
 private:
-    /** Message thread, at start. The user settings of appProperties once the file at their path
-        is safe to read (see guards::SettingsFile); when it is not and cannot be moved aside, settings
-        for this run only, empty and never saved, so that the file is neither read nor overwritten. */
+    /** Message thread, at start. The user settings of appProperties once the file at their path holds
+        the framework's writing of the values taken from it (see guards::SettingsFile::prepare), saying on
+        stderr what was dropped; when it cannot be made so, settings for this run only, holding the values
+        taken and never saved, so that the file is neither read by the framework nor overwritten. */
     PropertySet* openUserSettings();
 
     /** The system's quit requests, routed to systemRequestedQuit from the end of initialise

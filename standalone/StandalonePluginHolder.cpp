@@ -44,27 +44,6 @@ bool isNewOrRegularFile (const juce::File& file)
     return S_ISREG (info.st_mode);
 }
 
-/** A hidden name beside the target that is not taken yet, ".<start of the target's name>_temp<hex>",
-    shortened at a character so that it fits in the 255 bytes of a name (NAME_MAX). */
-juce::File makeTemporaryFileFor (const juce::File& target)
-{
-    constexpr int maximumNameBytes = 255;
-
-    for (;;)
-    {
-        const auto tail = "_temp" + juce::String::toHexString (juce::Random::getSystemRandom().nextInt());
-        auto start = target.getFileName();
-
-        while (1 + start.getNumBytesAsUTF8() + tail.getNumBytesAsUTF8() > (size_t) maximumNameBytes)
-            start = start.dropLastCharacters (1);
-
-        const auto temporary = target.getSiblingFile ("." + start + tail);
-
-        if (! temporary.exists() && ! temporary.isSymbolicLink())
-            return temporary;
-    }
-}
-
 bool writeStateFile (const juce::File& file, const juce::MemoryBlock& data)
 {
     if (! isNewOrRegularFile (file))
@@ -73,25 +52,7 @@ bool writeStateFile (const juce::File& file, const juce::MemoryBlock& data)
     if (data.isEmpty())
         return file.deleteFile();
 
-    juce::TemporaryFile temp (file, makeTemporaryFileFor (file));
-    bool written = false;
-
-    {
-        juce::FileOutputStream out (temp.getFile(), 8192);
-
-        if (out.openedOk())
-        {
-            written = out.write (data.getData(), data.getSize());
-            out.flush();
-            written = written && out.getStatus().wasOk();
-        }
-    }
-
-    // A write that stopped part-way must never replace the target.
-    if (! written || temp.getFile().getSize() != (juce::int64) data.getSize())
-        return false;
-
-    return temp.overwriteTargetFileWithTemporary();
+    return guards::replaceWithBytes (file, data);
 }
 
 /** Only a regular file of a state's size is read: never a device, a pipe or a folder. */
@@ -100,12 +61,15 @@ bool readStateFile (const juce::File& file, juce::MemoryBlock& data)
     return guards::readRegularFile (file, guards::StateText::maximumSize, data) == guards::FileRead::read;
 }
 
-/** A state the processor would write back beyond what is read again is refused. */
-bool isTooLargeToKeep (juce::AudioProcessor& processor, const juce::MemoryBlock& data)
+/** Hands the bytes to the processor; false when it refuses them as a state it would write back
+    beyond what is read again. */
+bool handOverState (juce::AudioProcessor& processor, const juce::MemoryBlock& data)
 {
-    auto* ours = dynamic_cast<JuceDemoPluginAudioProcessor*> (&processor);
-    return ours != nullptr
-           && ours->examineState (data.getData(), (int) data.getSize()) == JuceDemoPluginAudioProcessor::StateReading::tooLarge;
+    if (auto* ours = dynamic_cast<JuceDemoPluginAudioProcessor*> (&processor))
+        return ours->takeState (data.getData(), (int) data.getSize()) != JuceDemoPluginAudioProcessor::StateReading::tooLarge;
+
+    processor.setStateInformation (data.getData(), (int) data.getSize());
+    return true;
 }
 
 void showStateFileWarning (const juce::String& title, const juce::String& message)
@@ -356,11 +320,8 @@ bool StandalonePluginHolder::loadStateFrom (const File& file)
 {
     MemoryBlock data;
 
-    if (processor != nullptr && readStateFile (file, data) && ! isTooLargeToKeep (*processor, data))
-    {
-        processor->setStateInformation (data.getData(), (int) data.getSize());
+    if (processor != nullptr && readStateFile (file, data) && handOverState (*processor, data))
         return true;
-    }
 
     showStateFileWarning ("Error whilst loading", "Couldn't read from the specified file!");
     return false;

@@ -151,6 +151,18 @@ def test_a_hostile_settings_file_gives_a_window_in_bounded_memory_and_a_clean_ex
     assert kept != "in place" or (app.settings_path.read_bytes() == before and not aside.exists())
     assert kept != "kept" or (app.read_settings()["lastStateFile"] == "/tmp/x<a<?b.state" and not aside.exists())
 
+def test_a_value_out_of_its_shape_is_dropped_alone_and_the_file_as_it_was_kept_aside(app):
+    # As an earlier build saved a state file's name with a control character: the framework wrote it as &#1;.
+    app.write_settings(windowX=100, windowY=120, lastStateFile="/tmp/up&#1;.state", filterState=filter_state(gain=-12))
+    before = app.settings_path.read_bytes()
+    assert (app.start().window()["X"], app.geom["Y"]) == (100, 120)
+    assert app.close() == 0, app.stderr()
+    assert app.stderr().count("\n") == 1 and '"lastStateFile"' in app.stderr(), app.stderr()
+    assert (app.settings_path.parent / "Tarrowby.settings.unreadable").read_bytes() == before
+    s = app.read_settings()
+    assert "lastStateFile" not in s and read_filter_state(s["filterState"])["gain"] == -12
+    assert (s["windowX"], s["windowY"]) == ("100", "120")
+
 UNUSED_DISPLAY = next(f":{n}" for n in range(300, 1000)
                       if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"))
 

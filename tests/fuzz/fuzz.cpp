@@ -1,5 +1,5 @@
 // One libFuzzer program per outside input, chosen by FUZZ_STATE_BYTES or FUZZ_SETTINGS_FILE, and one
-// (FUZZ_XML_READER) that sets the XML reader against the framework's own.
+// (FUZZ_XML_READER) that reads again what the framework writes from what the XML reader read.
 // Framework assertions abort, JACK never looks for a server, and what an input posts is delivered.
 #include "PluginProcessor.h"
 #include "StandaloneFilterApp.h"
@@ -52,8 +52,7 @@ void checkProcessor (juce::AudioProcessor& processor)
         juce::MemoryBlock saved, again;
         processor.getStateInformation (saved);
         JuceDemoPluginAudioProcessor reader;
-        jassert (reader.examineState (saved.getData(), (int) saved.getSize()) == JuceDemoPluginAudioProcessor::StateReading::taken);
-        reader.setStateInformation (saved.getData(), (int) saved.getSize());
+        jassert (reader.takeState (saved.getData(), (int) saved.getSize()) == JuceDemoPluginAudioProcessor::StateReading::taken);
         reader.getStateInformation (again);
         jassert (again == saved);
     }
@@ -68,24 +67,41 @@ void fuzzOne (const char* bytes, std::size_t size)
     checkProcessor (processor);
 }
 #elif defined(FUZZ_SETTINGS_FILE)
-// The settings file, set aside as the application does before it opens it, then read by a holder's
-// start-up (device set-up, input muting, processor state) and written back by its shut-down, after
-// the changes the program makes: the state saved, the window placed, a state file named (from the
-// input's last bytes). With no audio server or sound card here, no device opens.
+juce::MemoryBlock bytesOf (const juce::File& file)
+{
+    juce::MemoryBlock bytes;
+    file.loadFileAsData (bytes);
+    return bytes;
+}
+
+bool sameInOrder (const juce::StringPairArray& a, const juce::StringPairArray& b)
+{
+    return a.getAllKeys() == b.getAllKeys() && a.getAllValues() == b.getAllValues();
+}
+
+// The settings file, taken value by value as the application does before it opens it; then read by
+// the framework's settings object, which must hold exactly the values taken; then a holder's start-up
+// (device set-up, input muting, processor state) and shut-down, after the changes the program makes:
+// the state saved, the window placed, a state file named (from the input's last bytes). The next
+// start must take what the framework wrote, all of it, as it stands. With no audio server or sound
+// card here, no device opens.
 void fuzzOne (const char* bytes, std::size_t size)
 {
     static const auto file = juce::File::getSpecialLocation (juce::File::tempDirectory)
                                  .getNonexistentChildFile ("tarrowby-fuzz", ".settings", false);
-    const auto aside = file.getSiblingFile (file.getFileName() + ".unreadable");
     file.replaceWithData (bytes, size);
-    const auto check = guards::SettingsFile::setAsideUnreadable (file);
-    jassert (check != guards::SettingsFile::Check::leftInPlace); // the folder is writable
-    jassert (check == guards::SettingsFile::Check::readable || (! file.exists() && aside.getSize() == (juce::int64) size));
-    aside.deleteFile();
+    const auto prepared = guards::SettingsFile::prepare (file);
+    using Outcome = guards::SettingsFile::Preparation::Outcome;
+    jassert (prepared.outcome != Outcome::leftInPlace && prepared.outcome != Outcome::notRewritten); // the folder is writable
+    jassert (size == 0 || (prepared.outcome == Outcome::setAside) == ! file.exists());
+    jassert ((prepared.outcome == Outcome::setAside || ! prepared.dropped.isEmpty()) == prepared.keptAside.exists());
+    jassert (! prepared.keptAside.exists() || bytesOf (prepared.keptAside) == juce::MemoryBlock (bytes, size));
+    prepared.keptAside.deleteFile();
+    juce::StringPairArray held;
 
     {
         juce::PropertiesFile settings (file, juce::StandaloneFilterApp::getSettingsOptions ("Tarrowby"));
-        jassert (size == 0 || settings.isValidFile());
+        jassert (sameInOrder (settings.getAllProperties(), prepared.values));
 
         {
             juce::StandalonePluginHolder holder (&settings, false, {}, nullptr, { juce::StandalonePluginHolder::PluginInOuts { 16, 16 } }, false);
@@ -103,35 +119,44 @@ void fuzzOne (const char* bytes, std::size_t size)
 
         if (guards::SettingsFile::canStore ("lastStateFile", name))
             settings.setValue ("lastStateFile", name);
+
+        jassert (settings.save());
+        held = settings.getAllProperties();
     }
 
-    // What the program writes from settings it kept, it keeps again.
-    const auto again = guards::SettingsFile::setAsideUnreadable (file);
-    jassert (again == guards::SettingsFile::Check::readable);
+    // Start, quit, start: what the framework wrote is taken whole, as it stands.
+    const auto written = bytesOf (file);
+    const auto again = guards::SettingsFile::prepare (file);
+    jassert (again.outcome == Outcome::unchanged && again.dropped.isEmpty() && sameInOrder (again.values, held));
+    jassert (bytesOf (file) == written);
     file.deleteFile();
 }
 #elif defined(FUZZ_XML_READER)
-void deleteText (juce::XmlElement& element)
+bool isSame (const guards::XmlNode& a, const guards::XmlNode& b)
 {
-    element.deleteAllTextElements();
+    if (a.tag != b.tag || a.attributes != b.attributes || a.children.size() != b.children.size())
+        return false;
 
-    for (auto* child : element.getChildIterator())
-        deleteText (*child);
+    for (size_t i = 0; i < a.children.size(); ++i)
+        if (! isSame (a.children[i], b.children[i]))
+            return false;
+
+    return true;
 }
 
-// What the reader reads, the framework's parser reads into the same elements.
+// What the reader keeps, written by the framework's writer, it reads again as it was (text dropped).
 void fuzzOne (const char* bytes, std::size_t size)
 {
-    const guards::XmlRules rules { 1 << 20, 1000, 64, 256, true };
+    const guards::XmlRules rules { 1 << 20, 1000, 1000, 64, true };
+    const auto root = guards::readXml (bytes, size, rules);
 
-    if (const auto root = guards::readXml (bytes, size, rules))
-    {
-        const auto skip = size >= 3 && std::memcmp (bytes, "\xef\xbb\xbf", 3) == 0 ? 3 : 0;
-        const auto framework = juce::parseXML (juce::String::fromUTF8 (bytes + skip, (int) size - skip));
-        jassert (framework != nullptr);
-        deleteText (*framework);
-        jassert (framework->isEquivalentTo (root.get(), false));
-    }
+    if (! root.has_value() || guards::isIncompleteAnywhere (*root))
+        return;
+
+    juce::MemoryOutputStream written;
+    guards::toElement (*root)->writeTo (written, {});
+    const auto again = guards::readXml (static_cast<const char*> (written.getData()), written.getDataSize(), rules);
+    jassert (again.has_value() && ! again->hasText && ! guards::isIncompleteAnywhere (*again) && isSame (*root, *again));
 }
 #endif
 } // namespace

@@ -81,13 +81,14 @@ TEST (ProcessorState, TakesOnlyWhatItReadsAgainOnceWrittenWithAnyValuesAndThenWr
 {
     using Reading = Processor::StateReading;
     const auto repeated = [] (const char* text, int times) { return juce::String::repeatedString (text, times).toStdString(); };
-    const auto names = [] (int count) {
+    // Elements of so many attributes each, named apart.
+    const auto names = [] (int count, int perElement = 1) {
         std::string nodes;
         for (int i = 0; i < count; ++i)
-            nodes += "<n a" + std::to_string (i) + "=\"\"/>";
-        return nodes;
+            nodes += (i % perElement == 0 ? std::string (i > 0 ? "/><n" : "<n") : std::string()) + " a" + std::to_string (i) + "=\"\"";
+        return nodes + "/>";
     };
-    const auto examine = [] (const std::string& bytes) { return Processor().examineState (bytes.data(), (int) bytes.size()); };
+    const auto examine = [] (const std::string& bytes) { return Processor().takeState (bytes.data(), (int) bytes.size()); };
     const auto wide = [] (size_t length) { return "<state v=\"" + std::string (length, 'x') + "\"/>"; };
     // The widest state taken: its parameters could all come to be written at their longest.
     size_t low = 1000, high = 1 << 20;
@@ -99,8 +100,11 @@ TEST (ProcessorState, TakesOnlyWhatItReadsAgainOnceWrittenWithAnyValuesAndThenWr
         { wide (low + 1), Reading::tooLarge },
         { "<state>" + repeated ("<n/>", 995) + "</state>", Reading::taken }, // 1000 elements with the parameters'
         { "<state>" + repeated ("<n/>", 996) + "</state>", Reading::tooLarge },
-        { "<state>" + names (251) + "</state>", Reading::taken }, // 256 names with those the parameters add
-        { "<state>" + names (252) + "</state>", Reading::tooLarge },
+        { "<state>" + names (64, 64) + names (300) + "</state>", Reading::taken },
+        { "<state>" + names (16379, 1000) + "</state>", Reading::taken }, // 16384 names with those the parameters add
+        { "<state>" + names (16380, 1000) + "</state>", Reading::tooLarge },
+        { "<state>" + names (6144, 6144) + "</state>", Reading::taken }, // attributes of one element
+        { "<state>" + names (6145, 6145) + "</state>", Reading::ignored },
         { "<state><PARAM id=\"gain\" value=\"-20" + std::string (40, '0') + "\"/><PARAM id=\"dim\"/><PARAM id=\"dim\" value=\"1\"/></state>", Reading::taken },
     };
     const float values[] = { 0.0f, 1.0f, 1.0e-7f, 0.93833333f, 0.123456789f, 0.99999994f }; // extremes, and long texts

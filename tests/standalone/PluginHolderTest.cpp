@@ -18,6 +18,13 @@ struct ProbeProcessor : JuceDemoPluginAudioProcessor
 {
     void getStateInformation (juce::MemoryBlock& destData) override { destData = stateToWrite; }
     void setStateInformation (const void* data, int size) override { lastStateRead.replaceAll (data, (size_t) size), ++numStateReads; }
+    StateReading takeState (const void* data, int size) override
+    {
+        const auto reading = JuceDemoPluginAudioProcessor().takeState (data, size);
+        if (reading != StateReading::tooLarge)
+            setStateInformation (data, size);
+        return reading;
+    }
 
     juce::MemoryBlock stateToWrite, lastStateRead;
     int numStateReads = 0;
