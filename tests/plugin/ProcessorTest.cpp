@@ -50,6 +50,13 @@ TEST (ProcessorState, DefaultBytesRoundTripValuesAreClampedAndMissingOnesKept)
     EXPECT_EQ (stateOf (processor), expected);
     load (processor, envelope (defaultText));
     EXPECT_EQ (stateOf (processor), envelope (defaultText));
+    // An attribute named "base64:..." is text, written back as read: decoded, a stray bit would go, or it would replace "x".
+    for (const auto* attributes : { "base64:x=\"1.gD\"", "x=\"a\" base64:x=\"3.gI1X\"" })
+    {
+        const auto text = juce::String (defaultText).replace ("height=\"310\"", "height=\"310\" " + juce::String (attributes)).toStdString();
+        load (processor, envelope (text));
+        EXPECT_EQ (stateOf (processor), envelope (text)) << attributes;
+    }
 }
 
 TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
