@@ -50,11 +50,19 @@ TEST (ProcessorState, DefaultBytesRoundTripValuesAreClampedAndMissingOnesKept)
     EXPECT_EQ (stateOf (processor), expected);
     load (processor, envelope (defaultText));
     EXPECT_EQ (stateOf (processor), envelope (defaultText));
+    // An attribute named "base64:..." is text, written back as read: decoded, a stray bit would go, or it would replace "x".
+    for (const auto* attributes : { "base64:x=\"1.gD\"", "x=\"a\" base64:x=\"3.gI1X\"" })
+    {
+        const auto text = juce::String (defaultText).replace ("height=\"310\"", "height=\"310\" " + juce::String (attributes)).toStdString();
+        load (processor, envelope (text));
+        EXPECT_EQ (stateOf (processor), envelope (text)) << attributes;
+    }
 }
 
 TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
 {
     const std::string text = "<state><PARAM id=\"gain\" value=\"-20\"/></state>";
+    const auto balanceThen = [&] (const std::string& value) { return "<state><PARAM id=\"balance\" value=\"" + value + "\"/>" + text.substr (7); };
     const std::pair<std::string, bool> cases[] = {
         { "W" + envelope (defaultText).substr (1), false },
         { envelope ("x"), false },
@@ -63,13 +71,18 @@ TEST (ProcessorState, HostileBytesChangeNothingAndTextEndsAtAZeroByte)
         { envelope (text, 100000, false), true }, // a length beyond the bytes
         { envelope (text, 0x80000000u), false }, // a length of 2^31 or more counts as negative
         { envelope (text + std::string (1, '\0') + "<<garbage"), true },
+        { envelope (balanceThen ("nan")), true }, // a balance that is not a number is kept, the gain taken
+        { envelope (balanceThen ("NaN")), true },
+        { envelope (balanceThen ("-nan")), true },
     };
     for (const auto& [bytes, read] : cases)
     {
         Processor processor;
         setNormalised (processor, "gain", 0.25f);
+        setNormalised (processor, "balance", 0.5f);
         load (processor, bytes);
         EXPECT_FLOAT_EQ (getNormalised (processor, "gain"), read ? 2.0f / 3.0f : 0.25f) << bytes.substr (0, 80);
+        EXPECT_FLOAT_EQ (getNormalised (processor, "balance"), 0.5f) << bytes.substr (0, 80);
     }
     Processor processor;
     processor.setStateInformation (envelope (text).data(), -5);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
 
 using namespace tarrowby::test;
 using juce::Point;
@@ -137,4 +138,31 @@ TEST (MainWindow, ResetFromTheOptionsMenuForgetsTheStoredStateAndAnItemPickedAft
     auto* menu = openOptionsMenu (*t.window);
     t.window.reset();
     pickWithKeys (menu, 4);
+}
+
+TEST (MainWindow, SettingsSaveAndLoadFromTheOptionsMenuEachOpenOnlyTheirDialogAndCancelledChangeNothing)
+{
+    if (juce::FileChooser::isPlatformDialogAvailable())
+        GTEST_SKIP() << "a platform file dialog cannot be closed from here";
+    // Down-key presses, the dialog the item opens.
+    const std::pair<int, juce::String> cases[] = { { 1, "Audio/MIDI Settings" }, { 2, "Save current state" }, { 3, "Load a saved state" } };
+    for (const auto& [presses, dialog] : cases)
+    {
+        // A stored state and a gain off its default, which a reset would both lose.
+        TestApp t (std::map<juce::String, juce::var> { { "filterState", "3.gI1X" } });
+        auto& holder = t.getHolder();
+        const auto* processor = holder.processor.get();
+        holder.processor->getParameters()[0]->setValueNotifyingHost (0.25f);
+        const auto stateOf = [&] { juce::MemoryBlock state; holder.processor->getStateInformation (state); return std::string (static_cast<const char*> (state.getData()), state.getSize()); };
+        const auto settingsOf = [&] { return holder.userSettings->getAllProperties().getDescription().toStdString(); };
+        const auto state = stateOf(), settings = settingsOf();
+        pickWithKeys (openOptionsMenu (*t.window), presses);
+        auto& modal = *juce::ModalComponentManager::getInstance();
+        EXPECT_EQ (modal.getNumModalComponents(), 1) << dialog;
+        EXPECT_EQ (modal.getNumModalComponents() > 0 ? modal.getModalComponent (0)->getName() : juce::String(), dialog);
+        closeModalWindows();
+        EXPECT_EQ (holder.processor.get(), processor) << dialog;
+        EXPECT_EQ (stateOf(), state) << dialog;
+        EXPECT_EQ (settingsOf(), settings) << dialog;
+    }
 }
