@@ -36,14 +36,14 @@ start_xvfb() {
 # start_jackd NAME [PERIOD] [SCHEDULING]: starts a JACK dummy server with 16 inputs
 # and 16 outputs at 48 kHz under the given server name, which no server may hold yet,
 # and exports JACK_DEFAULT_SERVER. SCHEDULING is --no-realtime (the default) or
-# --realtime. The server writes to a new file in /tmp, named in jackd_log.
+# --realtime. The server writes to a new file in $TMPDIR (or /tmp), named in jackd_log.
 start_jackd() {
     local name=$1 period=${2:-512} scheduling=${3:---no-realtime} pid
     if jack_lsp -s "$name" >/dev/null 2>&1; then
         echo "a JACK server named $name runs already" >&2
         return 1
     fi
-    jackd_log=$(mktemp "/tmp/jackd-$name-XXXXXX.log")
+    jackd_log=$(mktemp --tmpdir "jackd-$name-XXXXXX.log")
     setsid jackd "$scheduling" -n "$name" -d dummy -r 48000 -p "$period" -C 16 -P 16 >"$jackd_log" 2>&1 &
     pid=$!
     started_pids+=("$pid")

@@ -16,9 +16,10 @@ def children(pid):
 
 def start(home):
     """The script as from a terminal, with no display and no JACK server under the default name: it leads its
-    process group, SIGINT at its default, and writes to home/out."""
+    process group, SIGINT at its default, and writes to home/out (its server's log to home too)."""
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
-    env.update(HOME=str(home), JACK_DEFAULT_SERVER=f"tarrowby-none-{secrets.token_hex(4)}", JACK_NO_START_SERVER="1")
+    env.update(HOME=str(home), TMPDIR=str(home), JACK_DEFAULT_SERVER=f"tarrowby-none-{secrets.token_hex(4)}",
+               JACK_NO_START_SERVER="1")
     with open(home / "out", "wb") as f:
         return subprocess.Popen(["env", "--default-signal=INT", RUN], env=env, stdin=subprocess.DEVNULL, stdout=f,
                                 stderr=subprocess.STDOUT, start_new_session=True)
@@ -27,9 +28,9 @@ def shown(script, home):
     """Waits for the application's window on the display the script started; returns the script's children."""
     out = home / "out"
     assert (display := wait_until(lambda: re.search(r"\(Xvfb\) on (:\d+)\.", out.read_text()), 20)), out.read_text()
-    assert wait_until(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tarrowby$"],
-                                             env={**os.environ, "DISPLAY": display[1]}, capture_output=True).stdout,
-                      20), out.read_text()
+    assert wait_until(lambda: script.poll() is not None or subprocess.run(
+        ["xdotool", "search", "--onlyvisible", "--name", "^Tarrowby$"], env={**os.environ, "DISPLAY": display[1]},
+        capture_output=True).stdout, 20) and script.poll() is None, out.read_text()
     return children(script.pid)
 
 def server_name(started):
