@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the application and runs it. Without an audio device it first starts a
-# JACK dummy server (16 in, 16 out); without a display it first starts Xvfb.
+# JACK dummy server of its own (16 in, 16 out); without a display, Xvfb.
 # SIGINT (Ctrl-C), SIGTERM and SIGHUP are passed on to the application, which
 # quits and saves; then the servers started here are stopped. TARROWBY_APP names
 # an application already built, to run without installing and building.
@@ -23,8 +23,8 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 if ! audio_device_present; then
-    start_jackd tarrowby
-    echo "No audio device found: started a JACK dummy server \"tarrowby\" (48 kHz, 16 in, 16 out)."
+    start_jackd "tarrowby-$$"
+    echo "No audio device found: started a JACK dummy server \"$JACK_DEFAULT_SERVER\" (48 kHz, 16 in, 16 out)."
 fi
 
 # In the background, with SIGINT and SIGQUIT back at their defaults (a script's

@@ -29,7 +29,6 @@ else
     scheduling=--no-realtime
 fi
 start_jackd "$server" "$period" "$scheduling"
-jack_log="/tmp/jackd-$server.log"
 
 # Input muting off, so that the signal runs through the processor.
 mkdir -p "$home/.Tarrowby"
@@ -75,7 +74,7 @@ fi
 wait "$app_pid" || status=$?
 app_pid=
 
-server_xruns=$(grep -ci 'xrun' "$jack_log" || true)
+server_xruns=$(grep -ci 'xrun' "$jackd_log" || true)
 echo "server log lines mentioning xruns: $server_xruns"
 echo "application exit status: $status"
 client_xruns=$(echo "$result" | sed -n 's/^xruns: //p')

@@ -34,19 +34,33 @@ start_xvfb() {
 }
 
 # start_jackd NAME [PERIOD] [SCHEDULING]: starts a JACK dummy server with 16 inputs
-# and 16 outputs at 48 kHz under the given server name and exports JACK_DEFAULT_SERVER.
-# SCHEDULING is --no-realtime (the default) or --realtime.
+# and 16 outputs at 48 kHz under the given server name, which no server may hold yet,
+# and exports JACK_DEFAULT_SERVER. SCHEDULING is --no-realtime (the default) or
+# --realtime. The server writes to a new file in $TMPDIR (or /tmp), named in jackd_log.
 start_jackd() {
-    local name=$1 period=${2:-512} scheduling=${3:---no-realtime}
-    setsid jackd "$scheduling" -n "$name" -d dummy -r 48000 -p "$period" -C 16 -P 16 >"/tmp/jackd-$name.log" 2>&1 &
-    started_pids+=($!)
+    local name=$1 period=${2:-512} scheduling=${3:---no-realtime} pid
+    if jack_lsp -s "$name" >/dev/null 2>&1; then
+        echo "a JACK server named $name runs already" >&2
+        return 1
+    fi
+    jackd_log=$(mktemp --tmpdir "jackd-$name-XXXXXX.log")
+    setsid jackd "$scheduling" -n "$name" -d dummy -r 48000 -p "$period" -C 16 -P 16 >"$jackd_log" 2>&1 &
+    pid=$!
+    started_pids+=("$pid")
     export JACK_DEFAULT_SERVER="$name"
     export JACK_NO_AUDIO_RESERVATION=1
+    # The name was free: while this jackd runs, the server that answers to it is this one.
     for _ in $(seq 1 100); do
-        jack_lsp -s "$name" >/dev/null 2>&1 && return 0
+        if ! kill -0 "$pid" 2>/dev/null; then
+            echo "jackd $name ended at start; see $jackd_log" >&2
+            return 1
+        fi
+        if jack_lsp -s "$name" >/dev/null 2>&1; then
+            kill -0 "$pid" 2>/dev/null && return 0
+        fi
         sleep 0.1
     done
-    echo "jackd $name did not start; see /tmp/jackd-$name.log" >&2
+    echo "jackd $name did not start; see $jackd_log" >&2
     return 1
 }
 
