@@ -139,6 +139,7 @@ TEST_F (SettingsFiles, TakesEachValueOfItsShapeOnItsOwnAndKeepsTheFileAsItWasAsi
         { "a state as the framework does not write it", text (properties (value ("filterState", " 3.gI1X"))), Outcome::rewritten, { "filterState" }, {} },
         { "a window position beyond an int", text (properties (value ("windowX", "2147483648"))), Outcome::rewritten, { "windowX" }, {} },
         { "input muting other than 0 or 1", text (properties (value ("shouldMuteInput", "true"))), Outcome::rewritten, { "shouldMuteInput" }, {} },
+        { "other values over 1 MiB together", saved ({ { "a", juce::String::repeatedString ("x", 600000) }, { "b", juce::String::repeatedString ("x", 600000) } }), Outcome::rewritten, { "b" }, { { "a", juce::String::repeatedString ("x", 600000) } } },
         { "1001 values the program does not write", text (properties (numbered ("<VALUE name=\"k", "\" val=\"x\"/>", 1001).toStdString())), Outcome::rewritten, { "k1000" }, { { "k999", "x" } } },
         // Shapes the framework writes or reads itself are taken.
         { "129 MIDI inputs", saved (plus (previousBuild, "audioSetup", midiInputs (129))), Outcome::unchanged, {}, plus (previousBuild, "audioSetup", midiInputs (129)) },
@@ -227,7 +228,7 @@ TEST (SettingsFile, TheProgramStoresOnlyWhatTheNextStartKeeps)
         { "lastStateFile", "/a" + juce::String::charToString (0xfffe), false },
         { "audioSetup", midiInputs (1000), true },
         { "audioSetup", midiInputs (1001), false },
-        { "audioSetup", midiInputs (1000, juce::String::repeatedString ("\"", 200)), false }, // over 1 MiB as written
+        { "audioSetup", midiInputs (1000, juce::String::repeatedString ("&quot;", 200)), false }, // over 1 MiB as written
     };
     for (const auto& [key, text, expected] : values)
         EXPECT_EQ (guards::SettingsFile::canStore (key, text), expected) << key << " " << text.substring (0, 40);
