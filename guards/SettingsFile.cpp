@@ -6,7 +6,9 @@
 #include <climits>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <set>
+#include <vector>
 
 namespace guards::SettingsFile
 {
@@ -152,13 +154,20 @@ std::optional<Values> read (const char* text, size_t length)
     if (! document.has_value() || document->tag != "PROPERTIES")
         return {};
 
-    Values values;
-    std::set<juce::String> seen;
-    int numOthers = 0;
+    // By name, in the order the names first stand, as the framework's settings object keeps them.
+    std::vector<std::pair<juce::String, std::optional<juce::String>>> entries;
+    std::map<juce::String, size_t> entryOf;
+    std::set<juce::String> others, dropped;
     size_t otherBytes = 0;
+    Values values;
+
+    const auto drop = [&] (const juce::String& name) {
+        if (dropped.insert (name).second)
+            values.dropped.add (name);
+    };
 
     if (document->hasText || document->incomplete || ! document->attributes.empty())
-        values.dropped.addIfNotAlreadyThere ({});
+        drop ({});
 
     for (const auto& node : document->children)
     {
@@ -167,31 +176,39 @@ std::optional<Values> read (const char* text, size_t length)
         // The framework reads neither.
         if (node.tag != "VALUE" || key.isEmpty())
         {
-            values.dropped.addIfNotAlreadyThere ({});
+            drop ({});
             continue;
         }
 
-        auto value = takeValue (node, key);
+        const auto [found, isFirst] = entryOf.emplace (key, entries.size());
+
+        if (isFirst)
+            entries.emplace_back (key, std::nullopt);
+        else // of a name given twice, the last counts
+            drop (key);
+
+        auto& value = entries[found->second].second;
+        value = takeValue (node, key);
 
         if (value.has_value() && ! keysWritten.contains (key))
         {
-            const auto size = writtenSize (key, *value);
+            const auto isCounted = others.count (key) > 0;
+            const auto size = isCounted || (int) others.size() < maximumOtherValues ? writtenSize (key, *value)
+                                                                                    : maximumWrittenOtherValues + 1;
 
-            if ((values.taken.containsKey (key) || numOthers < maximumOtherValues) && otherBytes + size <= maximumWrittenOtherValues)
-                numOthers += values.taken.containsKey (key) ? 0 : 1, otherBytes += size;
+            if (otherBytes + size <= maximumWrittenOtherValues)
+                others.insert (key), otherBytes += size;
             else
                 value.reset();
         }
 
-        // Of a name given twice, the last counts.
-        if (! seen.insert (key).second || ! value.has_value())
-            values.dropped.addIfNotAlreadyThere (key);
+        if (! value.has_value())
+            drop (key);
+    }
 
+    for (const auto& [key, value] : entries)
         if (value.has_value())
             values.taken.set (key, *value);
-        else
-            values.taken.remove (juce::StringRef (key));
-    }
 
     return values;
 }

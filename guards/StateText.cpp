@@ -10,8 +10,8 @@ namespace
 {
 const XmlRules stateRules { (size_t) maximumSize, maximumElements, maximumElements, maximumAttributesPerElement };
 
-/** False when the node or one below it is incomplete, or the names pass the bound. */
-bool collectNames (const XmlNode& node, std::unordered_set<std::string_view>& names)
+/** False when the node or one below it is incomplete, or the names or the attributes pass their bounds. */
+bool isWithinBounds (const XmlNode& node, std::unordered_set<std::string_view>& names, juce::int64& attributeWork)
 {
     if (node.incomplete)
         return false;
@@ -21,11 +21,13 @@ bool collectNames (const XmlNode& node, std::unordered_set<std::string_view>& na
     for (const auto& [name, value] : node.attributes)
         names.insert (name);
 
-    if ((int) names.size() > maximumNames)
+    attributeWork += (juce::int64) node.attributes.size() * (juce::int64) node.attributes.size();
+
+    if ((int) names.size() > maximumNames || attributeWork > maximumAttributeWork)
         return false;
 
     for (const auto& child : node.children)
-        if (! collectNames (child, names))
+        if (! isWithinBounds (child, names, attributeWork))
             return false;
 
     return true;
@@ -47,17 +49,26 @@ juce::ValueTree toTree (const XmlNode& node)
 
     return tree;
 }
+
+/** The text's root, when it keeps to the bounds. */
+std::optional<XmlNode> readRoot (const char* text, size_t length)
+{
+    auto root = readXml (text, length, stateRules);
+    std::unordered_set<std::string_view> names;
+    juce::int64 attributeWork = 0;
+    return root.has_value() && isWithinBounds (*root, names, attributeWork) ? std::move (root) : std::nullopt;
+}
 } // namespace
 
 juce::ValueTree readTree (const char* text, size_t length)
 {
-    const auto root = readXml (text, length, stateRules);
-    std::unordered_set<std::string_view> names;
+    const auto root = readRoot (text, length);
+    return root.has_value() ? toTree (*root) : juce::ValueTree();
+}
 
-    if (! root.has_value() || ! collectNames (*root, names))
-        return {};
-
-    return toTree (*root);
+bool canReadTree (const char* text, size_t length)
+{
+    return readRoot (text, length).has_value();
 }
 
 bool isEncodedState (const juce::String& text)

@@ -15,9 +15,12 @@ constexpr juce::int64 maximumSize = 1024 * 1024;
 /** The most elements a state's text may hold, the root included. */
 constexpr int maximumElements = 1000;
 
-/** The most attributes an element of a state may hold: the framework looks through an element's
-    attributes one by one to set each, so what an element costs grows with the square of this. */
+/** The most attributes an element of a state may hold. */
 constexpr int maximumAttributesPerElement = 6144;
+
+/** The framework looks through an element's attributes one by one to set each, so what an element costs
+    grows with the square of its attributes: the most that the squares of all elements may add up to. */
+constexpr juce::int64 maximumAttributeWork = (juce::int64) maximumAttributesPerElement * maximumAttributesPerElement;
 
 /** The most distinct element and attribute names a state may hold: the framework keeps each in its pool. */
 constexpr int maximumNames = 16384;
@@ -26,11 +29,14 @@ constexpr int maximumNames = 16384;
     Reads a state's XML text (see guards::readXml) into a tree: the tag becomes the
     type, the attributes text properties in their order, the child elements child
     trees; text is dropped. Beside the rules of readXml: at most maximumSize bytes,
-    maximumElements elements, maximumAttributesPerElement attributes an element and
-    maximumNames distinct names, and no element incomplete. An invalid tree when it
-    breaks one.
+    maximumElements elements, maximumAttributesPerElement attributes an element (and
+    maximumAttributeWork in all), maximumNames distinct names, and no element
+    incomplete. An invalid tree when it breaks one.
 */
 juce::ValueTree readTree (const char* text, size_t length);
+
+/** True when readTree makes a valid tree of the text; builds none. */
+bool canReadTree (const char* text, size_t length);
 
 /**
     True when the text is the framework's base64 form of at most maximumSize bytes

@@ -110,7 +110,7 @@ bool isReadAgainOnceWritten (const juce::ValueTree& tree)
 
     return (juce::int64) bytes.getSize() <= guards::StateText::maximumSize
            && text.has_value()
-           && guards::StateText::readTree (text->first, text->second).isValid();
+           && guards::StateText::canReadTree (text->first, text->second);
 }
 
 std::unique_ptr<juce::AudioParameterFloat> makeParameter (const char* id, const char* name, float start, float end, float defaultValue)

@@ -37,15 +37,20 @@ PropertiesFile::Options StandaloneFilterApp::getSettingsOptions (const String& a
 
 namespace
 {
-/** The dropped values' names, quoted, for one line of stderr. */
+/** The names of what was dropped, quoted, the first ten of them, for one line of stderr. */
 std::string describe (const StringArray& dropped)
 {
+    constexpr int maximumNamed = 10;
     std::string names;
 
-    for (const auto& name : dropped)
-        names += (names.empty() ? "" : ", ") + (name.isEmpty() ? std::string ("content that is no value") : "\"" + guards::printable (name.substring (0, 100).toRawUTF8()) + "\"");
+    for (int i = 0; i < juce::jmin (dropped.size(), maximumNamed); ++i)
+    {
+        const auto& name = dropped[i];
+        names += (i > 0 ? ", " : "");
+        names += name.isEmpty() ? std::string ("content that is no value") : "\"" + guards::printable (name.substring (0, 100).toRawUTF8()) + "\"";
+    }
 
-    return names;
+    return dropped.size() > maximumNamed ? names + " and " + std::to_string (dropped.size() - maximumNamed) + " more" : names;
 }
 } // namespace
 

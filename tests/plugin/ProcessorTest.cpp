@@ -116,8 +116,9 @@ TEST (ProcessorState, TakesOnlyWhatItReadsAgainOnceWrittenWithAnyValuesAndThenWr
         { "<state>" + names (64, 64) + names (300) + "</state>", Reading::taken },
         { "<state>" + names (16379, 1000) + "</state>", Reading::taken }, // 16384 names with those the parameters add
         { "<state>" + names (16380, 1000) + "</state>", Reading::tooLarge },
-        { "<state>" + names (6144, 6144) + "</state>", Reading::taken }, // attributes of one element
-        { "<state>" + names (6145, 6145) + "</state>", Reading::ignored },
+        { "<state>" + names (6143, 6143) + "</state>", Reading::taken }, // the squares of the elements' attributes
+        { "<state>" + names (6144, 6144) + "</state>", Reading::tooLarge }, // with the parameters' nodes
+        { "<state>" + names (8800, 4400) + "</state>", Reading::ignored },
         { "<state><PARAM id=\"gain\" value=\"-20" + std::string (40, '0') + "\"/><PARAM id=\"dim\"/><PARAM id=\"dim\" value=\"1\"/></state>", Reading::taken },
     };
     const float values[] = { 0.0f, 1.0f, 1.0e-7f, 0.93833333f, 0.123456789f, 0.99999994f }; // extremes, and long texts
