@@ -139,11 +139,10 @@ std::optional<juce::String> takeValue (const XmlNode& value, const juce::String&
     return writtenSize (key, text) <= maximumWrittenDeviceSetup ? std::optional (text) : std::nullopt;
 }
 
-/** Renames the file to a free "<file>.unreadable" name: this moves whatever stands there and never reads it. */
-bool moveAside (const juce::File& file, juce::File& aside)
+/** "<file>.unreadable", or the next free name. */
+juce::File getAsideName (const juce::File& file)
 {
-    aside = file.getSiblingFile (file.getFileName() + ".unreadable").getNonexistentSibling (false);
-    return std::rename (file.getFullPathName().toRawUTF8(), aside.getFullPathName().toRawUTF8()) == 0;
+    return file.getSiblingFile (file.getFileName() + ".unreadable").getNonexistentSibling (false);
 }
 } // namespace
 
@@ -248,8 +247,11 @@ Preparation prepare (const juce::File& settingsFile)
 
     if (! values.has_value())
     {
-        preparation.outcome = moveAside (settingsFile, preparation.keptAside) ? Preparation::Outcome::setAside
-                                                                              : Preparation::Outcome::leftInPlace;
+        // A rename moves whatever stands there and never reads it.
+        preparation.keptAside = getAsideName (settingsFile);
+        const auto moved = std::rename (settingsFile.getFullPathName().toRawUTF8(), preparation.keptAside.getFullPathName().toRawUTF8()) == 0;
+        preparation.outcome = moved ? Preparation::Outcome::setAside : Preparation::Outcome::leftInPlace;
+        preparation.keptAside = moved ? preparation.keptAside : juce::File();
         return preparation;
     }
 
@@ -260,29 +262,27 @@ Preparation prepare (const juce::File& settingsFile)
     if (written == bytes)
         return preparation;
 
-    // The file as it was is kept beside the new one whenever something of it was dropped.
-    const auto keepsAside = ! values->dropped.isEmpty();
+    const auto notRewritten = [&preparation] {
+        preparation.keptAside = juce::File();
+        preparation.outcome = Preparation::Outcome::notRewritten;
+        return preparation;
+    };
 
-    if (keepsAside)
+    // The file as it was is kept beside the new one whenever something of it was dropped.
+    if (! values->dropped.isEmpty())
     {
-        preparation.keptAside = settingsFile.getSiblingFile (settingsFile.getFileName() + ".unreadable").getNonexistentSibling (false);
+        preparation.keptAside = getAsideName (settingsFile);
 
         if (! replaceWithBytes (preparation.keptAside, bytes))
-        {
-            preparation.keptAside = juce::File();
-            preparation.outcome = Preparation::Outcome::notRewritten;
-            return preparation;
-        }
+            return notRewritten();
     }
 
     if (! replaceWithBytes (settingsFile, written))
     {
-        if (keepsAside)
+        if (preparation.keptAside != juce::File())
             preparation.keptAside.deleteFile();
 
-        preparation.keptAside = juce::File();
-        preparation.outcome = Preparation::Outcome::notRewritten;
-        return preparation;
+        return notRewritten();
     }
 
     preparation.outcome = Preparation::Outcome::rewritten;
