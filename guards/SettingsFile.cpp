@@ -30,8 +30,6 @@ const juce::StringArray deviceSetupAttributes { "deviceType", "audioOutputDevice
 const XmlRules documentRules { (size_t) maximumSize, 16384, 8, 16, true };
 const XmlRules deviceSetupRules { (size_t) maximumSize, 1 + (int) maximumMidiInputs, 2, 16 };
 
-juce::String toString (const std::string& text) { return juce::String::fromUTF8 (text.data(), (int) text.size()); }
-
 const std::string* findAttribute (const XmlNode& node, const char* name)
 {
     for (const auto& attribute : node.attributes)
@@ -44,13 +42,13 @@ const std::string* findAttribute (const XmlNode& node, const char* name)
 juce::String getAttribute (const XmlNode& node, const char* name)
 {
     const auto* value = findAttribute (node, name);
-    return value != nullptr ? toString (*value) : juce::String();
+    return value != nullptr ? toJuceString (*value) : juce::String();
 }
 
 bool hasOnlyAttributes (const XmlNode& node, const juce::StringArray& names)
 {
     for (const auto& attribute : node.attributes)
-        if (! names.contains (toString (attribute.first)))
+        if (! names.contains (toJuceString (attribute.first)))
             return false;
 
     return true;

@@ -37,12 +37,10 @@ bool isWithinBounds (const XmlNode& node, std::unordered_set<std::string_view>& 
     named "base64:..." stays text, so that it is written back as it was read. */
 juce::ValueTree toTree (const XmlNode& node)
 {
-    juce::ValueTree tree (juce::String::fromUTF8 (node.tag.data(), (int) node.tag.size()));
+    juce::ValueTree tree (toJuceString (node.tag));
 
     for (const auto& [name, value] : node.attributes)
-        tree.setProperty (juce::String::fromUTF8 (name.data(), (int) name.size()),
-                          juce::String::fromUTF8 (value.data(), (int) value.size()),
-                          nullptr);
+        tree.setProperty (toJuceString (name), toJuceString (value), nullptr);
 
     for (const auto& child : node.children)
         tree.appendChild (toTree (child), nullptr);

@@ -12,7 +12,7 @@ namespace
 bool isAsciiLetter (char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isAsciiDigit (char c) noexcept { return c >= '0' && c <= '9'; }
 
-/** A name that the framework's parser, in any locale, and its writer take as it is. */
+/** A name that the framework's writer takes as it is, and its parser would, whatever the locale. */
 bool isPortableName (const char* name) noexcept
 {
     if (! (isAsciiLetter (*name) || *name == '_' || *name == ':'))
@@ -197,13 +197,17 @@ bool isIncompleteAnywhere (const XmlNode& node)
     return node.incomplete || std::any_of (node.children.begin(), node.children.end(), isIncompleteAnywhere);
 }
 
+juce::String toJuceString (const std::string& text)
+{
+    return juce::String::fromUTF8 (text.data(), (int) text.size());
+}
+
 std::unique_ptr<juce::XmlElement> toElement (const XmlNode& node)
 {
-    const auto text = [] (const std::string& t) { return juce::String::fromUTF8 (t.data(), (int) t.size()); };
-    auto element = std::make_unique<juce::XmlElement> (text (node.tag));
+    auto element = std::make_unique<juce::XmlElement> (toJuceString (node.tag));
 
     for (const auto& [name, value] : node.attributes)
-        element->setAttribute (text (name), text (value));
+        element->setAttribute (toJuceString (name), toJuceString (value));
 
     // Prepended from the last, which takes no walk along the list.
     for (auto child = node.children.rbegin(); child != node.children.rend(); ++child)

@@ -53,6 +53,9 @@ std::optional<XmlNode> readXml (const char* text, size_t length, const XmlRules&
 /** True when the node or any node below it is incomplete. */
 bool isIncompleteAnywhere (const XmlNode& node);
 
+/** The UTF-8 text of a node as the framework's string. */
+juce::String toJuceString (const std::string& text);
+
 /** The node as the framework's element, text dropped. Its names must be portable (see XmlNode::incomplete). */
 std::unique_ptr<juce::XmlElement> toElement (const XmlNode& node);
 } // namespace guards
